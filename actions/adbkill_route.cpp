@@ -1,0 +1,6 @@
+#include "actions/adbkill_route.h"
+
+#include "server/framing.h"
+
+// Not served yet: answers like an unknown route.
+void handle_adbkill(Exchange& ex) { send_unknown(ex.socket, ex.reply_origin); }

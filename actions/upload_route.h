@@ -1,0 +1,5 @@
+#pragma once
+#include "server/exchange.h"
+
+// POST /flash and POST /boot: store the body, flash or boot it with fastboot.
+void handle_upload(Exchange& ex);

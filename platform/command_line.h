@@ -1,0 +1,16 @@
+// Splits a command line into arguments the way the Windows C runtime does,
+// so the same command-line texts work for the POSIX process runner.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The program is the first token: a double-quoted text or the run up to the
+// first blank. Later tokens follow the C runtime's rules: blanks separate,
+// double quotes group, 2n backslashes before a quote give n backslashes and
+// a grouping quote, 2n+1 give n backslashes and a literal quote, and "" inside
+// a quoted run gives a literal quote.
+std::vector<std::string> split_command_line(const char* line);
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#include "platform/console.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace platform {
+
+void release_console() {
+  int null_fd = ::open("/dev/null", O_RDWR);
+  if (null_fd < 0) return;
+  ::dup2(null_fd, 0);
+  ::dup2(null_fd, 1);
+  ::dup2(null_fd, 2);
+  if (null_fd > 2) ::close(null_fd);
+}
+
+void wait_for_key() { std::getchar(); }
+
+}  // namespace platform

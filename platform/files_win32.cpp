@@ -1,0 +1,30 @@
+#include "platform/files.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace platform {
+
+void module_path(char* out) {
+  DWORD n = GetModuleFileNameA(nullptr, out, max_path);
+  out[n < static_cast<DWORD>(max_path) ? n : max_path - 1] = '\0';
+}
+
+bool is_present_file(const char* path) {
+  // INVALID_FILE_ATTRIBUTES has the directory bit set, so a missing path
+  // and a folder both count as absent.
+  return (GetFileAttributesA(path) & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void make_directory(const char* path) { CreateDirectoryA(path, nullptr); }
+
+void delete_file(const char* path) { DeleteFileA(path); }
+
+std::FILE* open_file(const char* path, const char* mode) {
+  std::string m = mode;
+  m += 'N';  // MSVCRT: not inheritable by child processes
+  return std::fopen(path, m.c_str());
+}
+
+}  // namespace platform

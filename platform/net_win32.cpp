@@ -1,0 +1,53 @@
+#include "platform/net.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace platform {
+
+bool net_start() {
+  WSADATA data;
+  return WSAStartup(0x0202, &data) == 0;
+}
+
+socket_id listen_loopback(int port, int backlog) {
+  // Not inheritable: a listener leaked into an adb server would keep the
+  // port bound after the bridge exits.
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, 0, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) return invalid_socket;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = inet_addr("127.0.0.1");
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, backlog) != 0) {
+    closesocket(s);
+    return invalid_socket;
+  }
+  return static_cast<socket_id>(s);
+}
+
+socket_id accept_connection(socket_id listener) {
+  SOCKET c = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+  if (c == INVALID_SOCKET) return invalid_socket;
+  SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<socket_id>(c);
+}
+
+int receive_some(socket_id s, char* buffer, int size, int timeout_ms) {
+  WSAPOLLFD p{};
+  p.fd = static_cast<SOCKET>(s);
+  p.events = POLLRDNORM;
+  int ready = WSAPoll(&p, 1, timeout_ms);
+  if (ready == 0) return recv_timed_out;
+  if (ready < 0) return recv_error;
+  int n = recv(static_cast<SOCKET>(s), buffer, size, 0);
+  return n < 0 ? recv_error : n;
+}
+
+int send_some(socket_id s, const char* data, int size) { return send(static_cast<SOCKET>(s), data, size, 0); }
+
+void shutdown_send(socket_id s) { shutdown(static_cast<SOCKET>(s), SD_SEND); }
+
+void close_socket(socket_id s) { closesocket(static_cast<SOCKET>(s)); }
+
+}  // namespace platform

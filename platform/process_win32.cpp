@@ -1,0 +1,133 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/process.h"
+
+namespace platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+DWORD ms_until(Clock::time_point t) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - Clock::now()).count();
+  if (left <= 0) return 0;
+  return left > 0x7ffffffe ? 0x7ffffffe : static_cast<DWORD>(left);
+}
+
+// Closes a handle when it goes out of scope.
+struct Handle {
+  HANDLE h = nullptr;
+  ~Handle() { reset(); }
+  void reset() {
+    if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    h = nullptr;
+  }
+};
+
+// Frees the attribute list that names the handles a child may inherit.
+struct AttributeList {
+  LPPROC_THREAD_ATTRIBUTE_LIST list = nullptr;
+  ~AttributeList() {
+    if (list != nullptr) {
+      DeleteProcThreadAttributeList(list);
+      std::free(list);
+    }
+  }
+};
+
+}  // namespace
+
+void run_captured(const char* command_line, char* out, int size, RunLimits limits) {
+  out[0] = '\0';
+  const auto whole_deadline = Clock::now() + std::chrono::milliseconds(limits.whole_run_ms);
+
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  Handle read_end, write_end;
+  if (!CreatePipe(&read_end.h, &write_end.h, &sa, 0)) return;
+  SetHandleInformation(read_end.h, HANDLE_FLAG_INHERIT, 0);
+
+  // The child's input is an inheritable copy of ours, when we have one.
+  Handle input;
+  HANDLE own_input = GetStdHandle(STD_INPUT_HANDLE);
+  if (own_input != nullptr && own_input != INVALID_HANDLE_VALUE) {
+    DuplicateHandle(GetCurrentProcess(), own_input, GetCurrentProcess(), &input.h, 0, TRUE, DUPLICATE_SAME_ACCESS);
+  }
+
+  // Only the pipe's write end and the input copy may be inherited; each
+  // handle is listed once (a repeated handle makes CreateProcess fail).
+  HANDLE inherit[2] = {write_end.h, input.h};
+  DWORD inherit_count = input.h != nullptr ? 2 : 1;
+  AttributeList attributes;
+  SIZE_T attr_size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &attr_size);
+  attributes.list = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(std::malloc(attr_size));
+  if (attributes.list == nullptr || !InitializeProcThreadAttributeList(attributes.list, 1, 0, &attr_size)) {
+    std::free(attributes.list);
+    attributes.list = nullptr;
+    return;
+  }
+  UpdateProcThreadAttribute(attributes.list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherit,
+                            inherit_count * sizeof(HANDLE), nullptr, nullptr);
+
+  STARTUPINFOEXA si;
+  std::memset(&si, 0, sizeof si);
+  si.StartupInfo.cb = sizeof si;
+  si.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  si.StartupInfo.wShowWindow = SW_HIDE;
+  si.StartupInfo.hStdInput = input.h;
+  si.StartupInfo.hStdOutput = write_end.h;
+  si.StartupInfo.hStdError = write_end.h;
+  si.lpAttributeList = attributes.list;
+
+  PROCESS_INFORMATION pi;
+  std::memset(&pi, 0, sizeof pi);
+  char* line = _strdup(command_line);
+  if (line == nullptr) return;
+  BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                nullptr, nullptr, &si.StartupInfo, &pi);
+  std::free(line);
+  // From here the child (and what it starts) holds the only write ends.
+  write_end.reset();
+  input.reset();
+  if (!started) return;
+  Handle process{pi.hProcess};
+  Handle thread{pi.hThread};
+
+  // Reading: ends at end of data, a full buffer, the whole-run bound, or
+  // once the child has exited and what it wrote has been read. Anonymous
+  // pipes cannot be waited on, so an idle pipe is looked at again after a
+  // short wait on the process.
+  int held = 0;
+  bool exited = false;
+  DWORD idle_ms = 1;
+  while (held < size - 1) {
+    DWORD left = ms_until(whole_deadline);
+    if (left == 0) break;
+    DWORD available = 0;
+    if (!PeekNamedPipe(read_end.h, nullptr, 0, nullptr, &available, nullptr)) break;
+    if (available > 0) {
+      DWORD got = 0;
+      DWORD want = std::min<DWORD>(available, static_cast<DWORD>(size - 1 - held));
+      if (!ReadFile(read_end.h, out + held, want, &got, nullptr) || got == 0) break;
+      held += static_cast<int>(got);
+      idle_ms = 1;
+      continue;
+    }
+    if (exited) break;
+    exited = WaitForSingleObject(process.h, std::min(idle_ms, left)) == WAIT_OBJECT_0;
+    idle_ms = std::min<DWORD>(idle_ms * 2, 16);
+  }
+  out[held] = '\0';
+
+  if (WaitForSingleObject(process.h, 0) != WAIT_OBJECT_0) {
+    auto wait_deadline = std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms));
+    if (WaitForSingleObject(process.h, ms_until(wait_deadline)) != WAIT_OBJECT_0) TerminateProcess(process.h, 1);
+  }
+}
+
+}  // namespace platform

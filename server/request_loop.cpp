@@ -1,0 +1,71 @@
+#include "server/request_loop.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "server/origin.h"
+#include "server/request_values.h"
+#include "server/routes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// After the reply, reads and drops the body bytes the request announced and
+// nobody read, so the client sees the reply rather than a reset connection.
+void drain_unread_body(const Exchange& ex) {
+  int head = head_length(ex.request, ex.received);
+  long long in_buffer = head < 0 ? 0 : ex.received - head;
+  long long unread = announced_length(ex.request) - in_buffer - ex.body_taken;
+  if (unread <= 0) return;
+  platform::shutdown_send(ex.socket);
+  static char scratch[65536];
+  while (unread > 0) {
+    int want = unread < static_cast<long long>(sizeof scratch) ? static_cast<int>(unread) : sizeof scratch;
+    int n = platform::receive_some(ex.socket, scratch, want, drain_silence_ms);
+    if (n <= 0) return;
+    unread -= n;
+  }
+}
+
+}  // namespace
+
+int read_request_head(platform::socket_id s, char* buffer) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(head_wait_ms);
+  int received = 0;
+  buffer[0] = '\0';
+  while (received < request_buffer_size - 1) {
+    int left = ms_left(deadline);
+    if (left == 0) break;
+    int n = platform::receive_some(s, buffer + received, request_buffer_size - 1 - received, left);
+    if (n <= 0) break;
+    received += n;
+    buffer[received] = '\0';
+    if (head_length(buffer, received) >= 0) break;
+  }
+  return received;
+}
+
+void serve_forever(platform::socket_id listener, const ServerContext& context) {
+  static char request[request_buffer_size];
+  for (;;) {
+    platform::Socket connection(platform::accept_connection(listener));
+    if (!connection.valid()) continue;
+    int received = read_request_head(connection.get(), request);
+    if (received <= 0) continue;  // nothing came: closed without a reply
+
+    Exchange ex;
+    ex.request = request;
+    ex.received = received;
+    ex.socket = connection.get();
+    ex.reply_origin = reply_origin(request);
+    ex.context = &context;
+    route_request(ex);
+    drain_unread_body(ex);
+  }
+}

@@ -1,0 +1,213 @@
+// A stand-in for adb, fastboot, curl, unzip or powershell in tests.
+//
+// Copied into a test folder under the tool's name, it appends the arguments
+// it received (joined by single spaces) as one line to <name>.log beside
+// itself, then plays the first case of <name>.script whose text occurs in
+// those arguments. Script lines:
+//   match TEXT      starts a case (no TEXT: matches every call)
+//   say TEXT        writes TEXT to stdout (\r \n \t \\ \xHH escapes)
+//   err TEXT        writes TEXT to stderr
+//   file PATH       writes the file's bytes to stdout
+//   fill N          writes N bytes of 'x' to stdout
+//   sleep MS        waits
+//   hold MS         leaves a background process holding the output for MS
+//   close           closes stdout and stderr
+//   hang            waits for an hour
+//   save N PATH     copies the file named by argument N (1-based) to PATH
+//   copy FROM TO    copies a file
+//   mkdir PATH      creates a folder
+//   exit CODE       exits with CODE
+// Relative paths are taken from the double's own folder.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+constexpr char sep = '\\';
+#else
+constexpr char sep = '/';
+#endif
+
+std::string self_path() {
+  char buf[4096];
+#ifdef _WIN32
+  DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+  buf[n < sizeof buf ? n : sizeof buf - 1] = '\0';
+#else
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  buf[n < 0 ? 0 : n] = '\0';
+#endif
+  return buf;
+}
+
+std::string dir_of(const std::string& path) {
+  size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? "." : path.substr(0, cut);
+}
+
+std::string name_of(const std::string& path) {
+  size_t cut = path.find_last_of("/\\");
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) name.resize(name.size() - 4);
+  return name;
+}
+
+std::string g_dir;
+
+std::string resolve(const std::string& p) {
+  if (p.empty() || p[0] == '/' || p[0] == '\\' || (p.size() > 1 && p[1] == ':')) return p;
+  return g_dir + sep + p;
+}
+
+std::string unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    char c = s[++i];
+    if (c == 'r') out += '\r';
+    else if (c == 'n') out += '\n';
+    else if (c == 't') out += '\t';
+    else if (c == 'x' && i + 2 < s.size()) {
+      out += static_cast<char>(std::strtol(s.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else out += c;
+  }
+  return out;
+}
+
+void write_out(FILE* f, const std::string& bytes) {
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fflush(f);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void copy_file(const std::string& from, const std::string& to) {
+  std::ofstream out(to, std::ios::binary);
+  out << read_file(from);
+}
+
+void sleep_ms(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void start_holder(long ms) {
+#ifdef _WIN32
+  std::string line = "\"" + self_path() + "\" --hold " + std::to_string(ms);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::vector<char> buf(line.begin(), line.end());
+  buf.push_back('\0');
+  if (CreateProcessA(nullptr, buf.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+#else
+  std::fflush(nullptr);
+  if (fork() == 0) {
+    sleep_ms(ms);
+    _exit(0);
+  }
+#endif
+}
+
+void close_output() {
+  std::fflush(nullptr);
+#ifdef _WIN32
+  CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+  CloseHandle(GetStdHandle(STD_ERROR_HANDLE));
+#else
+  close(1);
+  close(2);
+#endif
+}
+
+void make_dir(const std::string& p) {
+#ifdef _WIN32
+  _mkdir(p.c_str());
+#else
+  mkdir(p.c_str(), 0755);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--hold") == 0) {
+    sleep_ms(std::atol(argv[2]));
+    return 0;
+  }
+  const std::string self = self_path();
+  g_dir = dir_of(self);
+  const std::string name = name_of(self);
+
+  std::string joined;
+  for (int i = 1; i < argc; ++i) joined += (i > 1 ? " " : "") + std::string(argv[i]);
+  {
+    std::ofstream log(g_dir + sep + name + ".log", std::ios::app | std::ios::binary);
+    log << joined << "\n";
+  }
+
+  std::ifstream script(g_dir + sep + name + ".script", std::ios::binary);
+  std::string line;
+  bool in_case = false;
+  while (std::getline(script, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t space = line.find(' ');
+    std::string word = line.substr(0, space);
+    std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    if (word == "match") {
+      if (in_case) {
+        break;
+      }
+      in_case = joined.find(rest) != std::string::npos;
+      continue;
+    }
+    if (!in_case) continue;
+    if (word == "say") write_out(stdout, unescape(rest));
+    else if (word == "err") write_out(stderr, unescape(rest));
+    else if (word == "file") write_out(stdout, read_file(resolve(rest)));
+    else if (word == "fill") write_out(stdout, std::string(std::strtoul(rest.c_str(), nullptr, 10), 'x'));
+    else if (word == "sleep") sleep_ms(std::atol(rest.c_str()));
+    else if (word == "hold") start_holder(std::atol(rest.c_str()));
+    else if (word == "close") close_output();
+    else if (word == "hang") sleep_ms(3600L * 1000);
+    else if (word == "exit") return std::atoi(rest.c_str());
+    else if (word == "mkdir") make_dir(resolve(rest));
+    else if (word == "save" || word == "copy") {
+      size_t cut = rest.find(' ');
+      std::string from = rest.substr(0, cut);
+      std::string to = resolve(rest.substr(cut + 1));
+      if (word == "save") {
+        int index = std::atoi(from.c_str());
+        if (index >= 1 && index < argc) copy_file(argv[index], to);
+      } else {
+        copy_file(resolve(from), to);
+      }
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,4 @@
+#include "tools/autostart.h"
+
+// Not written yet.
+void register_autostart() {}
