@@ -1,0 +1,75 @@
+// Everything that passes between the bridge and adb / fastboot, in one
+// place: each command-line format (the tool path always first, in double
+// quotes; "-s SERIAL" for commands aimed at one phone, unquoted) and each
+// word of their output that the bridge relies on. The bridge never reads an
+// exit status; an empty output is what a missing tool or a failed start
+// looks like.
+#pragma once
+
+namespace contract {
+
+// ---- Device detection (GET /info) ----------------------------------------
+// adb: a header line, then "serial<TAB>state" per phone; ready is "device".
+// fastboot: "serial<TAB or space>word" per phone.
+constexpr char devices_cmd[] = "\"%s\" devices";
+constexpr char adb_ready_state[] = "device";
+
+// ---- ADB report: properties and shell probes (path, serial) --------------
+// getprop prints one "[name]: [value]" per property.
+constexpr char getprop_cmd[] = "\"%s\" -s %s shell getprop";
+constexpr char accounts_cmd[] = "\"%s\" -s %s shell dumpsys account";
+constexpr char wifi_mac_cmd[] = "\"%s\" -s %s shell cat /sys/class/net/wlan0/address";
+constexpr char bluetooth_mac_cmd[] = "\"%s\" -s %s shell settings get secure bluetooth_address";
+constexpr char packages_cmd[] = "\"%s\" -s %s shell pm list packages";
+constexpr char battery_cmd[] = "\"%s\" -s %s shell dumpsys battery";
+constexpr char meminfo_cmd[] = "\"%s\" -s %s shell cat /proc/meminfo";
+constexpr char storage_cmd[] = "\"%s\" -s %s shell df /data";
+constexpr char screen_size_cmd[] = "\"%s\" -s %s shell wm size";
+constexpr char screen_density_cmd[] = "\"%s\" -s %s shell wm density";
+constexpr char selinux_cmd[] = "\"%s\" -s %s shell getenforce";
+constexpr char kernel_cmd[] = "\"%s\" -s %s shell cat /proc/version";
+constexpr char id_cmd[] = "\"%s\" -s %s shell id";
+constexpr char android_id_cmd[] = "\"%s\" -s %s shell settings get secure android_id";
+constexpr char cycle_count_cmd[] = "\"%s\" -s %s shell cat /sys/class/power_supply/battery/cycle_count";
+// The inner quotes make the phone's shell run the whole cat, errors dropped.
+constexpr char battery_serial_cmd[] =
+    "\"%s\" -s %s shell \"cat /sys/class/power_supply/battery/serial_number "
+    "/sys/class/power_supply/battery/batt_serial /sys/class/power_supply/bms/serial_number 2>/dev/null\"";
+
+// ---- IMEI (path, serial, transaction code[, slot]) -----------------------
+// The parcel dump's single-quoted segments carry the number's digits.
+constexpr char imei_cmd[] = "\"%s\" -s %s shell service call iphonesubinfo %s s16 com.android.shell";
+constexpr char imei_slot_cmd[] = "\"%s\" -s %s shell service call iphonesubinfo %s i32 %s s16 com.android.shell";
+
+// ---- Fastboot report (path, serial) --------------------------------------
+// Lines "(bootloader) variable:value". The "2>&1" is one more argument for
+// fastboot: no shell takes part; the runner merges the streams itself.
+constexpr char getvar_all_cmd[] = "\"%s\" -s %s getvar all 2>&1";
+constexpr char getvar_pattern[] = "(bootloader) %s:";
+
+// ---- Flash and boot (fastboot path, partition, file / path, file) --------
+constexpr char flash_cmd[] = "\"%s\" flash %s \"%s\" 2>&1";
+constexpr char boot_cmd[] = "\"%s\" boot \"%s\" 2>&1";
+// Success when any of these occurs and flash_failure_word does not.
+constexpr const char* flash_success_words[] = {"OKAY", "Finished", "finished"};
+constexpr char flash_failure_word[] = "FAILED";
+
+// ---- Wireless debugging (adb path, ...) -----------------------------------
+constexpr char pair_cmd[] = "\"%s\" pair %s:%s %s";
+constexpr char connect_cmd[] = "\"%s\" connect %s:%s";
+constexpr char disconnect_cmd[] = "\"%s\" disconnect";
+constexpr char mdns_cmd[] = "\"%s\" mdns services";
+constexpr const char* wifi_success_words[] = {"connected", "Successfully paired", "disconnected", "already connected"};
+constexpr const char* wifi_failure_words[] = {"failed", "unable", "cannot", "error"};
+
+// ---- Reboot and server stop (tool path); output not read -----------------
+constexpr char adb_reboot_cmd[] = "\"%s\" reboot";
+constexpr char adb_reboot_bootloader_cmd[] = "\"%s\" reboot bootloader";
+constexpr char adb_reboot_recovery_cmd[] = "\"%s\" reboot recovery";
+constexpr char adb_reboot_download_cmd[] = "\"%s\" reboot download";
+constexpr char fastboot_reboot_cmd[] = "\"%s\" reboot";
+constexpr char fastboot_reboot_bootloader_cmd[] = "\"%s\" reboot-bootloader";
+constexpr char fastboot_reboot_fastbootd_cmd[] = "\"%s\" reboot fastboot";
+constexpr char kill_server_cmd[] = "\"%s\" kill-server";
+
+}  // namespace contract
