@@ -10,7 +10,8 @@
 //   file PATH       writes the file's bytes to stdout
 //   fill N          writes N bytes of 'x' to stdout
 //   sleep MS        waits
-//   hold MS         leaves a background process holding the output for MS
+//   hold MS [TEXT]  leaves a background process holding the output for MS,
+//                   then writing TEXT to it
 //   close           closes stdout and stderr
 //   hang            waits for an hour
 //   save N PATH     copies the file named by argument N (1-based) to PATH
@@ -30,6 +31,8 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
@@ -113,9 +116,9 @@ void copy_file(const std::string& from, const std::string& to) {
 
 void sleep_ms(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-void start_holder(long ms) {
+void start_holder(long ms, const std::string& text) {
 #ifdef _WIN32
-  std::string line = "\"" + self_path() + "\" --hold " + std::to_string(ms);
+  std::string line = "\"" + self_path() + "\" --hold " + std::to_string(ms) + " \"" + text + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
@@ -129,6 +132,7 @@ void start_holder(long ms) {
   std::fflush(nullptr);
   if (fork() == 0) {
     sleep_ms(ms);
+    write_out(stdout, unescape(text));
     _exit(0);
   }
 #endif
@@ -156,8 +160,14 @@ void make_dir(const std::string& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--hold") == 0) {
+#ifdef _WIN32
+  // Bytes go out exactly as scripted: no CR added before LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
+  if (argc >= 3 && std::strcmp(argv[1], "--hold") == 0) {
     sleep_ms(std::atol(argv[2]));
+    if (argc >= 4) write_out(stdout, unescape(argv[3]));
     return 0;
   }
   const std::string self = self_path();
@@ -192,7 +202,10 @@ int main(int argc, char** argv) {
     else if (word == "file") write_out(stdout, read_file(resolve(rest)));
     else if (word == "fill") write_out(stdout, std::string(std::strtoul(rest.c_str(), nullptr, 10), 'x'));
     else if (word == "sleep") sleep_ms(std::atol(rest.c_str()));
-    else if (word == "hold") start_holder(std::atol(rest.c_str()));
+    else if (word == "hold") {
+      size_t cut = rest.find(' ');
+      start_holder(std::atol(rest.c_str()), cut == std::string::npos ? "" : rest.substr(cut + 1));
+    }
     else if (word == "close") close_output();
     else if (word == "hang") sleep_ms(3600L * 1000);
     else if (word == "exit") return std::atoi(rest.c_str());
