@@ -1,9 +1,9 @@
-#include "platform/console.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+
+#include "platform/console.h"
 
 namespace platform {
 

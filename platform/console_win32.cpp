@@ -1,8 +1,8 @@
-#include "platform/console.h"
-
 #include <windows.h>
 
 #include <cstdio>
+
+#include "platform/console.h"
 
 namespace platform {
 

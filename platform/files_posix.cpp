@@ -1,10 +1,10 @@
-#include "platform/files.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
+
+#include "platform/files.h"
 
 namespace platform {
 

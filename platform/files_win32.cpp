@@ -1,8 +1,8 @@
-#include "platform/files.h"
-
 #include <windows.h>
 
 #include <string>
+
+#include "platform/files.h"
 
 namespace platform {
 

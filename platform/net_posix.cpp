@@ -1,5 +1,3 @@
-#include "platform/net.h"
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -7,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "platform/net.h"
 
 namespace platform {
 

@@ -35,8 +35,7 @@ const char* find_header(const char* request, const char* name) {
   const char* line = std::strchr(request, '\n');
   while (line != nullptr && line < end) {
     ++line;
-    if (static_cast<size_t>(end - line) > name_len && same_letters(line, name, name_len) &&
-        line[name_len] == ':') {
+    if (static_cast<size_t>(end - line) > name_len && same_letters(line, name, name_len) && line[name_len] == ':') {
       const char* v = line + name_len + 1;
       while (*v == ' ') ++v;
       return v;

@@ -24,14 +24,10 @@ void handle_preflight(Exchange& ex) { send_preflight(ex.socket, ex.reply_origin)
 
 // Matched by prefix, in this order; the first match wins.
 const Route routes[] = {
-    {"OPTIONS", false, handle_preflight},
-    {"POST /flash", true, handle_upload},
-    {"POST /boot", true, handle_upload},
-    {"GET /ping", false, handle_ping},
-    {"GET /info", false, handle_info},
-    {"GET /flashurl", true, handle_flashurl},
-    {"GET /wifi-", true, handle_wifi},
-    {"GET /adbkill", true, handle_adbkill},
+    {"OPTIONS", false, handle_preflight}, {"POST /flash", true, handle_upload},
+    {"POST /boot", true, handle_upload},  {"GET /ping", false, handle_ping},
+    {"GET /info", false, handle_info},    {"GET /flashurl", true, handle_flashurl},
+    {"GET /wifi-", true, handle_wifi},    {"GET /adbkill", true, handle_adbkill},
     {"GET /reboot", true, handle_reboot},
 };
 

@@ -35,9 +35,7 @@ void print_banner(const ServerContext& context) {
 
 }  // namespace
 
-bool is_autostart(int argc, const char* const* argv) {
-  return argc > 1 && std::strcmp(argv[1], "--autostart") == 0;
-}
+bool is_autostart(int argc, const char* const* argv) { return argc > 1 && std::strcmp(argv[1], "--autostart") == 0; }
 
 int run_bridge(int argc, const char* const* argv) {
   const bool autostart = is_autostart(argc, argv);

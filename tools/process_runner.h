@@ -16,5 +16,4 @@ constexpr unsigned transfer_limit_ms = 60u * 60u * 1000u;
 // Runs `command_line` hidden and leaves what it wrote on standard output
 // and standard error, merged, in `output`: at most size - 1 bytes and a NUL.
 // Gives no status: a tool that cannot be started leaves an empty text.
-void run_tool(const char* command_line, char* output, int size, unsigned timeout_ms,
-              RunKind kind = RunKind::bounded);
+void run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);

@@ -86,13 +86,17 @@ std::string unescape(const std::string& s) {
       continue;
     }
     char c = s[++i];
-    if (c == 'r') out += '\r';
-    else if (c == 'n') out += '\n';
-    else if (c == 't') out += '\t';
+    if (c == 'r')
+      out += '\r';
+    else if (c == 'n')
+      out += '\n';
+    else if (c == 't')
+      out += '\t';
     else if (c == 'x' && i + 2 < s.size()) {
       out += static_cast<char>(std::strtol(s.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
-    } else out += c;
+    } else
+      out += c;
   }
   return out;
 }
@@ -197,19 +201,27 @@ int main(int argc, char** argv) {
       continue;
     }
     if (!in_case) continue;
-    if (word == "say") write_out(stdout, unescape(rest));
-    else if (word == "err") write_out(stderr, unescape(rest));
-    else if (word == "file") write_out(stdout, read_file(resolve(rest)));
-    else if (word == "fill") write_out(stdout, std::string(std::strtoul(rest.c_str(), nullptr, 10), 'x'));
-    else if (word == "sleep") sleep_ms(std::atol(rest.c_str()));
+    if (word == "say")
+      write_out(stdout, unescape(rest));
+    else if (word == "err")
+      write_out(stderr, unescape(rest));
+    else if (word == "file")
+      write_out(stdout, read_file(resolve(rest)));
+    else if (word == "fill")
+      write_out(stdout, std::string(std::strtoul(rest.c_str(), nullptr, 10), 'x'));
+    else if (word == "sleep")
+      sleep_ms(std::atol(rest.c_str()));
     else if (word == "hold") {
       size_t cut = rest.find(' ');
       start_holder(std::atol(rest.c_str()), cut == std::string::npos ? "" : rest.substr(cut + 1));
-    }
-    else if (word == "close") close_output();
-    else if (word == "hang") sleep_ms(3600L * 1000);
-    else if (word == "exit") return std::atoi(rest.c_str());
-    else if (word == "mkdir") make_dir(resolve(rest));
+    } else if (word == "close")
+      close_output();
+    else if (word == "hang")
+      sleep_ms(3600L * 1000);
+    else if (word == "exit")
+      return std::atoi(rest.c_str());
+    else if (word == "mkdir")
+      make_dir(resolve(rest));
     else if (word == "save" || word == "copy") {
       size_t cut = rest.find(' ');
       std::string from = rest.substr(0, cut);

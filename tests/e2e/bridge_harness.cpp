@@ -36,7 +36,8 @@ std::string bridge_source() {
 }
 
 std::string double_source() {
-  return wine_dir().empty() ? env_or("TALVIK_TOOL_DOUBLE", TALVIK_DOUBLE_DEFAULT) : wine_dir() + "/tests/tool_double.exe";
+  return wine_dir().empty() ? env_or("TALVIK_TOOL_DOUBLE", TALVIK_DOUBLE_DEFAULT)
+                            : wine_dir() + "/tests/tool_double.exe";
 }
 
 std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
@@ -158,30 +159,7 @@ std::vector<std::string> Bridge::tool_calls(const std::string& name, const std::
 }
 
 bool Bridge::start(const std::vector<std::string>& args) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  std::vector<std::string> argv_s;
-  if (under_wine()) argv_s.push_back("wine");
-  argv_s.push_back(binary());
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::dup2(fds[1], 1);
-    int null_fd = ::open("/dev/null", O_RDWR);
-    ::dup2(null_fd, 0);
-    if (!under_wine()) ::dup2(fds[1], 2);
-    else ::dup2(null_fd, 2);
-    if (::chdir(dir_.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  ::close(fds[1]);
-  out_fd_ = fds[0];
-  ::fcntl(out_fd_, F_SETFL, O_NONBLOCK);
-
+  launch(args);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     std::string text = console();
@@ -194,6 +172,34 @@ bool Bridge::start(const std::vector<std::string>& args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
+}
+
+void Bridge::launch(const std::vector<std::string>& args) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  std::vector<std::string> argv_s;
+  if (under_wine()) argv_s.push_back("wine");
+  argv_s.push_back(binary());
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(fds[1], 1);
+    int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(null_fd, 0);
+    if (!under_wine())
+      ::dup2(fds[1], 2);
+    else
+      ::dup2(null_fd, 2);
+    if (::chdir(dir_.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  ::close(fds[1]);
+  out_fd_ = fds[0];
+  ::fcntl(out_fd_, F_SETFL, O_NONBLOCK);
 }
 
 std::string Bridge::console() {
@@ -214,6 +220,7 @@ bool Bridge::running() {
   pid_t r = ::waitpid(pid_, &status, WNOHANG);
   if (r == pid_) {
     pid_ = -1;
+    exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return false;
   }
   return true;
@@ -221,18 +228,12 @@ bool Bridge::running() {
 
 int Bridge::wait_exit(int timeout_ms) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (pid_ > 0) {
-    int status;
-    pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      pid_ = -1;
-      console();
-      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+  while (running()) {
     if (std::chrono::steady_clock::now() >= deadline) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return -1;
+  console();
+  return exit_code_;
 }
 
 void Bridge::stop() {

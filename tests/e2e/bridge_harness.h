@@ -46,7 +46,7 @@ std::string read_until_close(int fd, int timeout_ms = 120000);
 
 class Bridge {
  public:
-  Bridge();  // creates the temporary folder and copies the binary into it
+  Bridge();   // creates the temporary folder and copies the binary into it
   ~Bridge();  // ends the bridge and removes the folder
   Bridge(const Bridge&) = delete;
   Bridge& operator=(const Bridge&) = delete;
@@ -66,6 +66,9 @@ class Bridge {
   // Starts the bridge with `args` and waits for its banner (60 s at most).
   // Returns false when the banner did not come; then console() tells why.
   bool start(const std::vector<std::string>& args = {});
+  // Starts the bridge without waiting for anything (autostart mode prints
+  // no banner).
+  void launch(const std::vector<std::string>& args = {});
   // Ends the bridge (SIGKILL) and waits for it.
   void stop();
   // Waits for the process to end by itself; returns its exit code, or -1
@@ -88,6 +91,7 @@ class Bridge {
   pid_t pid_ = -1;
   int out_fd_ = -1;
   int port_ = 0;
+  int exit_code_ = -1;
   std::string console_;
 };
 

@@ -10,5 +10,6 @@ TEST(Ping, AnswersWithNameVersionAndToolState) {
   ASSERT_TRUE(bridge.start()) << bridge.console();
   auto reply = bridge.get("/ping");
   EXPECT_EQ(reply.status_line, "HTTP/1.1 200 OK");
-  EXPECT_EQ(reply.body, "{\"ok\":true,\"name\":\"Talvik Web Bridge\",\"version\":\"1.0.0\",\"adb\":true,\"fastboot\":false}");
+  EXPECT_EQ(reply.body,
+            "{\"ok\":true,\"name\":\"Talvik Web Bridge\",\"version\":\"1.0.0\",\"adb\":true,\"fastboot\":false}");
 }
