@@ -1,6 +1,7 @@
 // Paths and files. Paths are byte strings in the system's code page, at most
 // 259 characters plus NUL.
 #pragma once
+#include <cstddef>
 #include <cstdio>
 
 namespace platform {
@@ -30,5 +31,13 @@ void delete_file(const char* path);
 
 // Opens a file with the C library, close-on-exec where the system has it.
 std::FILE* open_file(const char* path, const char* mode);
+
+// Creates or replaces file `path` with the `size` bytes at `data`; a file
+// that this call creates is marked executable when `executable` is set,
+// where the system has such a mark. Returns true when every byte was
+// written and the file closed. A file that was opened but not written whole
+// (a full disk) is deleted, so that no cut copy stays behind to be taken
+// for the whole one. A path that cannot be opened (a folder) is left alone.
+bool write_whole_file(const char* path, const void* data, std::size_t size, bool executable);
 
 }  // namespace platform

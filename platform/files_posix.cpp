@@ -1,10 +1,12 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
-
-#include "platform/files.h"
 
 namespace platform {
 
@@ -26,6 +28,27 @@ std::FILE* open_file(const char* path, const char* mode) {
   std::string m = mode;
   m += 'e';  // glibc: O_CLOEXEC, so children never inherit the descriptor
   return std::fopen(path, m.c_str());
+}
+
+bool write_whole_file(const char* path, const void* data, std::size_t size, bool executable) {
+  // The mode applies to a new file, less the umask, as for any program.
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, executable ? 0777 : 0666);
+  if (fd < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  std::size_t left = size;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  const bool closed = ::close(fd) == 0;
+  if (left == 0 && closed) return true;
+  if (regular) ::unlink(path);  // never a device or a pipe that happened to be named
+  return false;
 }
 
 }  // namespace platform

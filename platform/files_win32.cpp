@@ -27,4 +27,13 @@ std::FILE* open_file(const char* path, const char* mode) {
   return std::fopen(path, m.c_str());
 }
 
+bool write_whole_file(const char* path, const void* data, std::size_t size, bool /*executable*/) {
+  std::FILE* f = open_file(path, "wb");
+  if (f == nullptr) return false;
+  const bool whole = std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) == 0 && whole) return true;
+  DeleteFileA(path);
+  return false;
+}
+
 }  // namespace platform

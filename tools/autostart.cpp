@@ -1,4 +1,17 @@
 #include "tools/autostart.h"
 
-// Not written yet.
-void register_autostart() {}
+#include "platform/autostart.h"
+#include "platform/files.h"
+
+void register_autostart() {
+  char program[platform::max_path];
+  platform::module_path(program);
+  if (program[0] == '\0') return;
+  platform::LogonEntry entry{};
+  entry.run_value = "TalvikWebBridge";
+  entry.desktop_file = "talvik-web-bridge.desktop";
+  entry.title = "Talvik Web Bridge";
+  entry.program = program;
+  entry.argument = "--autostart";  // the switch run_bridge looks for
+  platform::write_logon_entry(entry);
+}

@@ -1,5 +1,77 @@
 #include "tools/provisioning.h"
 
-// Not provided yet.
-void install_payloads() {}
-void ensure_fastboot() {}
+#include <cstddef>
+#include <cstdio>
+
+#include "platform/files.h"
+#include "platform/tools_archive.h"
+#include "tools/process_runner.h"
+#include "tools/tool_locator.h"
+
+namespace {
+
+constexpr char fetching_line[] = "  fastboot nahi mila - flashing ke liye Google se laa raha hoon (ek dafa)...";
+constexpr char ready_line[] = "  fastboot ready.";
+constexpr char failed_line[] = "  fastboot download nahi ho saki - internet check karein.";
+
+constexpr int download_output_size = 16384;   // cleared before each run, never read
+constexpr unsigned download_wait_ms = 20000;  // after the output ends (RunKind::transfer)
+
+// A console line, flushed at once so that a pipe reader sees it.
+void say(const char* line) {
+  std::puts(line);
+  std::fflush(stdout);
+}
+
+// find_tool's answer names an existing file, or (Linux) the system has
+// its own fastboot on PATH.
+bool fastboot_present() {
+  char path[tool_path_size];
+  find_tool("fastboot", path);
+  return is_present_file(path) || platform::system_tool_present("fastboot");
+}
+
+}  // namespace
+
+void install_files(const char* tools_dir, const HeldFile* files, int count) {
+  if (count <= 0) return;
+  platform::make_directory(tools_dir);
+  for (int i = 0; i < count; ++i) {
+    const HeldFile& file = files[i];
+    char path[tool_path_size];
+    int n = std::snprintf(path, sizeof path, "%s%c%s", tools_dir, platform::path_separator, file.name);
+    if (n < 0 || n >= static_cast<int>(sizeof path)) continue;  // a cut path would name another file
+    if (is_present_file(path)) continue;
+    platform::write_whole_file(path, file.begin, static_cast<std::size_t>(file.end - file.begin), file.executable);
+  }
+}
+
+void install_payloads() {
+  char dir[tool_path_size];
+  exe_dir(dir);
+  char tools_dir[tool_path_size];
+  std::snprintf(tools_dir, sizeof tools_dir, "%s%cplatform-tools", dir, platform::path_separator);
+  const HeldFiles held = held_payloads();
+  install_files(tools_dir, held.files, held.count);
+}
+
+void ensure_fastboot() {
+  if (fastboot_present()) return;
+  char dir[tool_path_size];
+  exe_dir(dir);
+  say(fetching_line);
+
+  char lines[platform::max_archive_commands][platform::archive_command_size];
+  const int count = platform::archive_commands(dir, lines);
+  char output[download_output_size];
+  for (int i = 0; i < count; ++i) {
+    output[0] = '\0';
+    run_tool(lines[i], output, sizeof output, download_wait_ms, RunKind::transfer);
+  }
+  // What a failed unpack left behind (PowerShell removes it itself on success).
+  char archive[tool_path_size];
+  std::snprintf(archive, sizeof archive, "%s%cpt.zip", dir, platform::path_separator);
+  platform::delete_file(archive);
+
+  say(fastboot_present() ? ready_line : failed_line);
+}

@@ -18,7 +18,10 @@
 //   copy FROM TO    copies a file
 //   mkdir PATH      creates a folder
 //   exit CODE       exits with CODE
-// Relative paths are taken from the double's own folder.
+// Relative paths are taken from the double's own folder. In PATH, FROM and
+// TO, $N stands for argument N (1-based) of this run, so that
+// "copy archive.zip $6" writes where "-o FILE" asked.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -72,8 +75,27 @@ std::string name_of(const std::string& path) {
 }
 
 std::string g_dir;
+std::vector<std::string> g_args;  // this run's arguments, argv[1] first
 
-std::string resolve(const std::string& p) {
+// `p` with each $N replaced by argument N.
+std::string expand(const std::string& p) {
+  std::string out;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] == '$' && i + 1 < p.size() && std::isdigit(static_cast<unsigned char>(p[i + 1]))) {
+      size_t end = i + 1;
+      while (end < p.size() && std::isdigit(static_cast<unsigned char>(p[end]))) ++end;
+      size_t index = std::strtoul(p.substr(i + 1, end - i - 1).c_str(), nullptr, 10);
+      if (index >= 1 && index <= g_args.size()) out += g_args[index - 1];
+      i = end - 1;
+    } else {
+      out += p[i];
+    }
+  }
+  return out;
+}
+
+std::string resolve(const std::string& raw) {
+  const std::string p = expand(raw);
   if (p.empty() || p[0] == '/' || p[0] == '\\' || (p.size() > 1 && p[1] == ':')) return p;
   return g_dir + sep + p;
 }
@@ -177,6 +199,7 @@ int main(int argc, char** argv) {
   const std::string self = self_path();
   g_dir = dir_of(self);
   const std::string name = name_of(self);
+  g_args.assign(argv + 1, argv + argc);
 
   std::string joined;
   for (int i = 1; i < argc; ++i) joined += (i > 1 ? " " : "") + std::string(argv[i]);

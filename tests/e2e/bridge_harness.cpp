@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,8 @@ std::string double_source() {
 
 std::string file_name(const std::string& path) { return fs::path(path).filename().string(); }
 
+std::string folder_of(const std::string& path) { return fs::path(path).parent_path().string(); }
+
 }  // namespace
 
 bool under_wine() { return !wine_dir().empty(); }
@@ -49,6 +52,12 @@ bool under_wine() { return !wine_dir().empty(); }
 std::string exe_suffix() { return under_wine() ? ".exe" : ""; }
 
 std::string fixtures_dir() { return TALVIK_FIXTURES; }
+
+std::string payload_test_bridge() {
+  return folder_of(bridge_source()) + "/talvik-web-bridge-payload-test" + exe_suffix();
+}
+
+std::string test_program(const std::string& name) { return folder_of(double_source()) + "/" + name + exe_suffix(); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -124,10 +133,12 @@ std::string read_until_close(int fd, int timeout_ms) {
   return out;
 }
 
-Bridge::Bridge() {
+Bridge::Bridge() : Bridge(bridge_source()) {}
+
+Bridge::Bridge(const std::string& program) : source_(program) {
   char tmpl[] = "/tmp/talvik-e2e-XXXXXX";
   dir_ = ::mkdtemp(tmpl);
-  fs::copy_file(bridge_source(), binary());
+  fs::copy_file(source_, binary());
   fs::permissions(binary(), fs::perms::owner_all, fs::perm_options::add);
 }
 
@@ -137,7 +148,7 @@ Bridge::~Bridge() {
   fs::remove_all(dir_, ec);
 }
 
-std::string Bridge::binary() const { return dir_ + "/" + file_name(bridge_source()); }
+std::string Bridge::binary() const { return dir_ + "/" + file_name(source_); }
 
 std::string Bridge::path(const std::string& relative) const { return dir_ + "/" + relative; }
 
@@ -158,12 +169,71 @@ std::vector<std::string> Bridge::tool_calls(const std::string& name, const std::
   return calls;
 }
 
+void Bridge::set_env(const std::string& name, const std::string& value) { env_.emplace_back(name, value); }
+
+bool Bridge::launch(const std::vector<std::string>& args) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  std::vector<std::string> argv_s;
+  if (under_wine()) argv_s.push_back("wine");
+  argv_s.push_back(binary());
+  argv_s.insert(argv_s.end(), args.begin(), args.end());
+  // The program's environment: ours, with XDG_CONFIG_HOME inside the test
+  // folder, then the variables given with set_env, each in place of any
+  // earlier value.
+  std::vector<std::string> env_s;
+  for (char** e = environ; *e != nullptr; ++e) env_s.push_back(*e);
+  auto put = [&env_s](const std::string& name, const std::string& value) {
+    const std::string prefix = name + "=";
+    env_s.erase(std::remove_if(env_s.begin(), env_s.end(),
+                               [&prefix](const std::string& e) { return e.compare(0, prefix.size(), prefix) == 0; }),
+                env_s.end());
+    env_s.push_back(prefix + value);
+  };
+  put("XDG_CONFIG_HOME", path("config"));
+  for (const auto& [name, value] : env_) put(name, value);
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(fds[1], 1);
+    int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(null_fd, 0);
+    if (!under_wine()) ::dup2(fds[1], 2);
+    else ::dup2(null_fd, 2);
+    if (::chdir(dir_.c_str()) != 0) _exit(126);
+    std::vector<char*> argv;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env_s) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    // The program is looked for on our own PATH, not on the one it is given.
+    ::execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  ::close(fds[1]);
+  out_fd_ = fds[0];
+  ::fcntl(out_fd_, F_SETFL, O_NONBLOCK);
+  return true;
+}
+
+int Bridge::run(const std::vector<std::string>& args, int timeout_ms) {
+  if (!launch(args)) return -1;
+  int code = wait_exit(timeout_ms);
+  if (code == -1) stop();
+  console();
+  return code;
+}
+
 bool Bridge::start(const std::vector<std::string>& args) {
-  launch(args);
+  // The banner of this start: a restarted bridge's console still holds the
+  // banner of its earlier run.
+  const size_t earlier = console().size();
+  if (!launch(args)) return false;
+
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (std::chrono::steady_clock::now() < deadline) {
     std::string text = console();
-    size_t at = text.find("  Port:     127.0.0.1:");
+    size_t at = text.find("  Port:     127.0.0.1:", earlier);
     if (at != std::string::npos && text.find('\n', at) != std::string::npos) {
       port_ = std::atoi(text.c_str() + at + std::strlen("  Port:     127.0.0.1:"));
       return true;
@@ -172,34 +242,6 @@ bool Bridge::start(const std::vector<std::string>& args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
-}
-
-void Bridge::launch(const std::vector<std::string>& args) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return;
-  std::vector<std::string> argv_s;
-  if (under_wine()) argv_s.push_back("wine");
-  argv_s.push_back(binary());
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::dup2(fds[1], 1);
-    int null_fd = ::open("/dev/null", O_RDWR);
-    ::dup2(null_fd, 0);
-    if (!under_wine())
-      ::dup2(fds[1], 2);
-    else
-      ::dup2(null_fd, 2);
-    if (::chdir(dir_.c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    for (auto& a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  ::close(fds[1]);
-  out_fd_ = fds[0];
-  ::fcntl(out_fd_, F_SETFL, O_NONBLOCK);
 }
 
 std::string Bridge::console() {

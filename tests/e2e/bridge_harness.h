@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -21,6 +22,15 @@ std::string exe_suffix();
 
 // The folder of the checked-in test fixtures.
 std::string fixtures_dir();
+
+// The bridge that holds the synthetic payload files
+// (tests/fixtures/provision/synthetic_payload.h):
+// talvik-web-bridge-payload-test beside the bridge binary under test.
+std::string payload_test_bridge();
+
+// A test program of the build under test (`name` plus ".exe" under Wine),
+// from the folder of the tool double, e.g. "provisioning_driver".
+std::string test_program(const std::string& name);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
@@ -46,7 +56,10 @@ std::string read_until_close(int fd, int timeout_ms = 120000);
 
 class Bridge {
  public:
-  Bridge();   // creates the temporary folder and copies the binary into it
+  Bridge();  // creates the temporary folder and copies the binary into it
+  // The same with another program copied in instead of the bridge binary,
+  // e.g. payload_test_bridge() or test_program("provisioning_driver").
+  explicit Bridge(const std::string& program);
   ~Bridge();  // ends the bridge and removes the folder
   Bridge(const Bridge&) = delete;
   Bridge& operator=(const Bridge&) = delete;
@@ -63,18 +76,27 @@ class Bridge {
   // The arguments of every run of tool `name` so far, one line each.
   std::vector<std::string> tool_calls(const std::string& name, const std::string& subfolder = "") const;
 
+  // Gives the program started next the environment variable `name` with
+  // `value`, in place of any inherited value. Without it, XDG_CONFIG_HOME
+  // is path("config"), so that no test writes into the real ~/.config.
+  void set_env(const std::string& name, const std::string& value);
+
   // Starts the bridge with `args` and waits for its banner (60 s at most).
   // Returns false when the banner did not come; then console() tells why.
   bool start(const std::vector<std::string>& args = {});
   // Starts the bridge without waiting for anything (autostart mode prints
   // no banner).
-  void launch(const std::vector<std::string>& args = {});
+  bool launch(const std::vector<std::string>& args = {});
   // Ends the bridge (SIGKILL) and waits for it.
   void stop();
   // Waits for the process to end by itself; returns its exit code, or -1
   // when it is still running after `timeout_ms`.
   int wait_exit(int timeout_ms);
   bool running();
+  // Starts the program with `args` and waits for it to end by itself;
+  // returns its exit code, or -1 when it is still running after
+  // `timeout_ms` (it is then ended). console() holds what it wrote.
+  int run(const std::vector<std::string>& args, int timeout_ms = 120000);
 
   int port() const { return port_; }
   pid_t pid() const { return pid_; }
@@ -87,6 +109,8 @@ class Bridge {
   Reply get(const std::string& target, const std::string& origin = "", bool bridge_header = false);
 
  private:
+  std::string source_;  // the program copied into dir()
+  std::vector<std::pair<std::string, std::string>> env_;
   std::string dir_;
   pid_t pid_ = -1;
   int out_fd_ = -1;

@@ -1,0 +1,77 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/tools_archive.h"
+
+namespace platform {
+
+const char tools_archive_url[] = "https://dl.google.com/android/repository/platform-tools-latest-linux.zip";
+
+namespace {
+
+// `text` as one double-quoted argument under the Windows quoting rules that
+// the process runner splits command lines by (platform/command_line.h): a
+// quote is written \", and backslashes that end up before a quote doubled.
+void quote_argument(const char* text, char* out, int size) {
+  int used = 0;
+  auto put = [&](char c) {
+    if (used < size - 1) out[used++] = c;
+  };
+  put('"');
+  int backslashes = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    int copies = *c == '"' ? 2 * backslashes + 1 : backslashes;
+    for (int i = 0; i < copies; ++i) put('\\');
+    backslashes = 0;
+    put(*c);
+  }
+  for (int i = 0; i < 2 * backslashes; ++i) put('\\');
+  put('"');
+  out[used] = '\0';
+}
+
+}  // namespace
+
+int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
+  char archive[PATH_MAX];
+  std::snprintf(archive, sizeof archive, "%s/pt.zip", dir);
+  char quoted_archive[2 * PATH_MAX];
+  char quoted_dir[2 * PATH_MAX];
+  quote_argument(archive, quoted_archive, sizeof quoted_archive);
+  quote_argument(dir, quoted_dir, sizeof quoted_dir);
+  std::snprintf(lines[0], archive_command_size, "curl -f -L -s -S -o %s %s", quoted_archive, tools_archive_url);
+  std::snprintf(lines[1], archive_command_size, "unzip -o -q %s -d %s", quoted_archive, quoted_dir);
+  return 2;
+}
+
+bool system_tool_present(const char* name) {
+  // An unset PATH means the default search of posix_spawnp and execvp.
+  const char* search = std::getenv("PATH");
+  if (search == nullptr) search = "/bin:/usr/bin";
+  for (const char* start = search;; ++start) {
+    const char* stop = std::strchr(start, ':');
+    int length = stop != nullptr ? static_cast<int>(stop - start) : static_cast<int>(std::strlen(start));
+    char candidate[PATH_MAX];
+    // An empty entry stands for the current folder.
+    int n = length == 0 ? std::snprintf(candidate, sizeof candidate, "./%s", name)
+                        : std::snprintf(candidate, sizeof candidate, "%.*s/%s", length, start, name);
+    struct stat st {};
+    if (n > 0 && n < static_cast<int>(sizeof candidate) && ::stat(candidate, &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate, X_OK) == 0) {
+      return true;
+    }
+    if (stop == nullptr) return false;
+    start = stop;
+  }
+}
+
+}  // namespace platform
