@@ -1,6 +1,28 @@
 #include "actions/adbkill_route.h"
 
-#include "server/framing.h"
+#include <cstdio>
 
-// Not served yet: answers like an unknown route.
-void handle_adbkill(Exchange& ex) { send_unknown(ex.socket, ex.reply_origin); }
+#include "server/framing.h"
+#include "tools/process_runner.h"
+#include "tools/tool_contract.h"
+#include "tools/tool_locator.h"
+
+namespace {
+
+constexpr char stopped_body[] = "{\"ok\":true}";
+constexpr int kill_command_size = 600;
+constexpr int kill_output_size = 2048;
+constexpr unsigned kill_timeout_ms = 20000;
+
+}  // namespace
+
+// Answers success whatever adb did: the page only asks for the server to go.
+void handle_adbkill(Exchange& ex) {
+  char adb[tool_path_size];
+  find_tool("adb", adb);
+  char command[kill_command_size];
+  std::snprintf(command, sizeof command, contract::kill_server_cmd, adb);
+  char output[kill_output_size];
+  run_tool(command, output, sizeof output, kill_timeout_ms);
+  send_json(ex.socket, ex.reply_origin, stopped_body, sizeof stopped_body - 1);
+}

@@ -1,6 +1,73 @@
 #include "actions/flashurl_route.h"
 
-#include "server/framing.h"
+#include <cstdio>
 
-// Not served yet: answers like an unknown route.
-void handle_flashurl(Exchange& ex) { send_unknown(ex.socket, ex.reply_origin); }
+#include "actions/download_command.h"
+#include "actions/flash_reply.h"
+#include "actions/partition_guard.h"
+#include "actions/temp_image.h"
+#include "platform/files.h"
+#include "server/framing.h"
+#include "server/request_values.h"
+#include "tools/process_runner.h"
+
+namespace {
+
+constexpr char bad_name_body[] = "{\"ok\":false,\"error\":\"partition theek nahi\"}";
+constexpr char identity_body[] = "{\"ok\":false,\"error\":\"identity partition - BLOCK (legal)\"}";
+constexpr char bad_url_body[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
+constexpr char no_download_body[] = "{\"ok\":false,\"error\":\"file download nahi hui (link/internet check karein)\"}";
+
+constexpr int raw_url_cap = 2047;
+constexpr int download_command_size = 4096;
+constexpr int download_output_size = 4096;
+constexpr unsigned download_timeout_ms = 180000;
+
+template <size_t N>
+void send_fixed(const Exchange& ex, const char (&body)[N]) {
+  send_json(ex.socket, ex.reply_origin, body, static_cast<int>(N - 1));
+}
+
+// True when the file is there and holds at least one byte.
+bool holds_data(const char* path) {
+  if (!platform::is_present_file(path)) return false;
+  std::FILE* f = platform::open_file(path, "rb");
+  if (f == nullptr) return false;
+  bool has_byte = std::fgetc(f) != EOF;
+  std::fclose(f);
+  return has_byte;
+}
+
+// Downloads `url` into the image file; true when a fresh, non-empty file
+// came out of it.
+bool download(const char* url, TempImage& image) {
+  char command[download_command_size];
+  if (!format_download_command(url, image.path(), command, sizeof command)) return false;
+  // Only a file written by this download may pass the test below.
+  image.remove();
+  char output[download_output_size] = {};
+  run_tool(command, output, sizeof output, download_timeout_ms, RunKind::transfer);
+  return !download_reported_error(output) && holds_data(image.path());
+}
+
+}  // namespace
+
+void handle_flashurl(Exchange& ex) {
+  char partition[partition_name_cap + 1] = {};
+  query_value(ex.request, "partition", partition, partition_name_cap);
+  char raw_url[raw_url_cap + 1] = {};
+  query_value(ex.request, "u", raw_url, raw_url_cap);
+  char url[url_decoded_size];
+  url_decode(raw_url, url);
+
+  if (!is_valid_partition_name(partition)) return send_fixed(ex, bad_name_body);
+  if (is_identity_partition(partition)) return send_fixed(ex, identity_body);
+  if (!is_safe_image_url(url)) return send_fixed(ex, bad_url_body);
+
+  TempImage image(ex.context->bound_port);
+  if (!image.usable() || !download(url, image)) {
+    image.remove();
+    return send_fixed(ex, no_download_body);
+  }
+  flash_image_and_reply(ex, partition, image);
+}

@@ -1,6 +1,76 @@
 #include "actions/upload_route.h"
 
-#include "server/framing.h"
+#include <cstring>
 
-// Not served yet: answers like an unknown route.
-void handle_upload(Exchange& ex) { send_unknown(ex.socket, ex.reply_origin); }
+#include "actions/flash_reply.h"
+#include "actions/partition_guard.h"
+#include "actions/temp_image.h"
+#include "platform/net.h"
+#include "server/framing.h"
+#include "server/request_values.h"
+
+namespace {
+
+constexpr char bad_name_body[] = "{\"ok\":false,\"error\":\"partition name theek nahi\"}";
+constexpr char identity_body[] =
+    "{\"ok\":false,\"error\":\"Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar flash BLOCK hai (legal).\"}";
+constexpr char bad_size_body[] = "{\"ok\":false,\"error\":\"file size theek nahi (0 ya 2GB se zyada)\"}";
+constexpr char incomplete_body[] = "{\"ok\":false,\"error\":\"file poori receive nahi hui\"}";
+
+constexpr long long largest_upload = 2147483648LL;  // 2 GiB
+constexpr int receive_chunk = 65536;
+// A body that stops arriving for this long counts as cut off.
+constexpr int body_silence_ms = 30000;
+
+template <size_t N>
+void send_fixed(const Exchange& ex, const char (&body)[N]) {
+  send_json(ex.socket, ex.reply_origin, body, static_cast<int>(N - 1));
+}
+
+// Streams the body into `path`: first the bytes that came with the head,
+// then the rest from the socket. True when all `announced` bytes were
+// received and written.
+bool receive_body(Exchange& ex, int head, long long announced, const char* path) {
+  ImageWriter file;
+  if (!file.open(path)) return false;
+  long long first_part = ex.received - head;
+  long long written = first_part < announced ? first_part : announced;
+  if (!file.write(ex.request + head, static_cast<int>(written))) return false;
+
+  static char chunk[receive_chunk];
+  while (written < announced) {
+    long long left = announced - written;
+    int want = left < receive_chunk ? static_cast<int>(left) : receive_chunk;
+    int n = platform::receive_some(ex.socket, chunk, want, body_silence_ms);
+    if (n <= 0) return false;
+    ex.body_taken += n;
+    if (!file.write(chunk, n)) return false;
+    written += n;
+  }
+  return file.finish();
+}
+
+}  // namespace
+
+void handle_upload(Exchange& ex) {
+  const bool boot = std::strncmp(ex.request, "POST /boot", 10) == 0;
+  const long long announced = announced_length(ex.request);
+  const int head = head_length(ex.request, ex.received);
+
+  char partition[partition_name_cap + 1] = {};
+  query_value(ex.request, "partition", partition, partition_name_cap);
+  if (!boot) {
+    if (!is_valid_partition_name(partition)) return send_fixed(ex, bad_name_body);
+    if (is_identity_partition(partition)) return send_fixed(ex, identity_body);
+  }
+  if (announced < 1 || announced > largest_upload) return send_fixed(ex, bad_size_body);
+  // Without the blank line the body's start is unknown.
+  if (head < 0) return send_fixed(ex, incomplete_body);
+
+  TempImage image(ex.context->bound_port);
+  if (!image.usable() || !receive_body(ex, head, announced, image.path())) {
+    image.remove();
+    return send_fixed(ex, incomplete_body);
+  }
+  flash_image_and_reply(ex, boot ? nullptr : partition, image);
+}

@@ -16,6 +16,8 @@
 //   hang            waits for an hour
 //   save N PATH     copies the file named by argument N (1-based) to PATH
 //   copy FROM TO    copies a file
+//   outfile FROM M  copies a file to the path that follows the text M in the
+//                   arguments, up to the next single quote ('' is one ')
 //   mkdir PATH      creates a folder
 //   exit CODE       exits with CODE
 // Relative paths are taken from the double's own folder. In PATH, FROM and
@@ -183,6 +185,22 @@ void make_dir(const std::string& p) {
 #endif
 }
 
+// Copies `from` to the path that follows `marker` in `joined`, up to the
+// next lone single quote; a doubled quote stands for one.
+void copy_to_quoted_path(const std::string& from, const std::string& joined, const std::string& marker) {
+  size_t at = joined.find(marker);
+  if (at == std::string::npos) return;
+  std::string to;
+  for (size_t i = at + marker.size(); i < joined.size(); ++i) {
+    if (joined[i] == '\'') {
+      if (i + 1 == joined.size() || joined[i + 1] != '\'') break;
+      ++i;
+    }
+    to += joined[i];
+  }
+  copy_file(from, to);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +263,8 @@ int main(int argc, char** argv) {
       return std::atoi(rest.c_str());
     else if (word == "mkdir")
       make_dir(resolve(rest));
+    else if (word == "outfile")
+      copy_to_quoted_path(resolve(rest.substr(0, rest.find(' '))), joined, rest.substr(rest.find(' ') + 1));
     else if (word == "save" || word == "copy") {
       size_t cut = rest.find(' ');
       std::string from = rest.substr(0, cut);

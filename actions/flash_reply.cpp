@@ -1,0 +1,55 @@
+#include "actions/flash_reply.h"
+
+#include <cstdio>
+
+#include "actions/flash_verdict.h"
+#include "actions/temp_image.h"
+#include "server/framing.h"
+#include "server/json_escape.h"
+#include "tools/process_runner.h"
+#include "tools/provisioning.h"
+#include "tools/tool_contract.h"
+#include "tools/tool_locator.h"
+
+namespace {
+
+constexpr int flash_command_size = 520;
+constexpr int flash_output_size = 65536;
+constexpr unsigned flash_timeout_ms = 180000;
+constexpr char body_end[] = "\"}";
+
+}  // namespace
+
+int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size) {
+  int n = std::snprintf(body, size, "{\"ok\":%s,\"partition\":\"%s\",\"log\":\"", verdict, shown_partition);
+  // The escaped log takes what is left after the closing characters and NUL.
+  int limit = size - n - static_cast<int>(sizeof body_end);
+  if (n < 0 || limit < 0) return 0;
+  json_escape(output, body + n, limit);
+  while (body[n] != '\0') ++n;
+  std::snprintf(body + n, size - n, "%s", body_end);
+  return n + static_cast<int>(sizeof body_end) - 1;
+}
+
+void flash_image_and_reply(Exchange& ex, const char* partition, TempImage& image) {
+  ensure_fastboot();
+  char fastboot[tool_path_size];
+  find_tool("fastboot", fastboot);
+
+  char command[flash_command_size];
+  int n = partition != nullptr
+              ? std::snprintf(command, sizeof command, contract::flash_cmd, fastboot, partition, image.path())
+              : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, image.path());
+  static char output[flash_output_size];
+  output[0] = '\0';
+  // A cut command line would name another file; it is not run (verdict false).
+  if (n > 0 && n < static_cast<int>(sizeof command)) {
+    run_tool(command, output, sizeof output, flash_timeout_ms, RunKind::transfer);
+  }
+  image.remove();
+
+  static char body[flash_body_size];
+  int length =
+      format_flash_body(flash_verdict(output), partition != nullptr ? partition : "(boot)", output, body, sizeof body);
+  send_json(ex.socket, ex.reply_origin, body, length);
+}

@@ -1,0 +1,236 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/actions_client.h"
+#include "tests/e2e/bridge_harness.h"
+
+using actions_e2e::framed;
+using actions_e2e::trusted_get;
+using e2e::Bridge;
+
+namespace {
+
+constexpr char bad_name[] = "{\"ok\":false,\"error\":\"partition theek nahi\"}";
+constexpr char identity[] = "{\"ok\":false,\"error\":\"identity partition - BLOCK (legal)\"}";
+constexpr char bad_url[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
+constexpr char no_download[] = "{\"ok\":false,\"error\":\"file download nahi hui (link/internet check karein)\"}";
+
+std::string image_bytes() {
+  std::string s(150000, '\0');
+  for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
+  return s;
+}
+
+// A small HTTP server on 127.0.0.1 for curl: /image.img is the test image,
+// /empty.img has no bytes, /cut.img stops half way, anything else is 404.
+class ImageServer {
+ public:
+  ImageServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(listener_, 8);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~ImageServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::vector<std::string> paths() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return paths_;
+  }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd p{listener_, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      int fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) continue;
+      std::string request = e2e_read_head(fd);
+      std::string path = request.substr(4, request.find(' ', 4) - 4);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        paths_.push_back(path);
+      }
+      const std::string image = image_bytes();
+      if (path == "/image.img") {
+        e2e::send_bytes(fd, head(image.size()) + image);
+      } else if (path == "/empty.img") {
+        e2e::send_bytes(fd, head(0));
+      } else if (path == "/cut.img") {
+        e2e::send_bytes(fd, head(image.size()) + image.substr(0, 1000));
+      } else {
+        e2e::send_bytes(fd, "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found");
+      }
+      ::close(fd);
+    }
+  }
+  static std::string head(size_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + std::to_string(length) +
+           "\r\nConnection: close\r\n\r\n";
+  }
+  static std::string e2e_read_head(int fd) {
+    std::string text;
+    char buf[4096];
+    while (text.find("\r\n\r\n") == std::string::npos) {
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 10000) <= 0) break;
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      text.append(buf, static_cast<size_t>(n));
+    }
+    return text.size() > 4 ? text : "GET ? ";
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> paths_;
+};
+
+// Percent-encodes every byte outside letters and digits.
+std::string encoded(const std::string& text) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (std::isalnum(c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// The downloader double under Wine: a powershell.exe that writes what a
+// real download of each test address would leave.
+constexpr char powershell_script[] =
+    "match /image.img'\noutfile image.src -OutFile '\n"
+    "match /empty.img'\noutfile empty.src -OutFile '\n"
+    "match /cut.img'\noutfile part.src -OutFile '\n"
+    "say Invoke-WebRequest : The underlying connection was closed\\r\\n    + FullyQualifiedErrorId : "
+    "WebCmdletWebResponseException\\r\\n\n";
+
+class FlashUrl : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bridge.add_tool("fastboot",
+                    "match flash \nsave 3 received.img\nsay OKAY [  0.1s]\\r\\nFinished. Total time: 0.1s\\r\\n\n");
+    if (e2e::under_wine()) {
+      bridge.add_tool("powershell", powershell_script);
+      e2e::write_file(bridge.path("image.src"), image_bytes());
+      e2e::write_file(bridge.path("empty.src"), "");
+      e2e::write_file(bridge.path("part.src"), image_bytes().substr(0, 1000));
+    }
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
+
+  // The address of a test file: served for curl on Linux, known to the
+  // PowerShell double under Wine.
+  std::string url(const std::string& path) {
+    return e2e::under_wine() ? "http://127.0.0.1:9/dl" + path : server.url(path);
+  }
+  std::vector<std::string> downloads() { return e2e::under_wine() ? bridge.tool_calls("powershell") : server.paths(); }
+  bool image_left() { return e2e::file_exists(actions_e2e::image_path_on_disk(bridge)); }
+
+  Bridge bridge;
+  ImageServer server;
+};
+
+}  // namespace
+
+TEST_F(FlashUrl, DownloadsFlashesAndCleansUp) {
+  const std::string u = encoded(url("/image.img"));
+  auto reply = trusted_get(bridge, "/flashurl?partition=boot_a&u=" + u);
+  EXPECT_TRUE(framed(reply));
+  EXPECT_EQ(reply.body,
+            "{\"ok\":true,\"partition\":\"boot_a\",\"log\":\"OKAY [  0.1s]\\nFinished. Total time: 0.1s\\n\"}");
+  EXPECT_TRUE(e2e::read_file(bridge.path("received.img")) == image_bytes());
+  const std::string file = actions_e2e::image_path_in_commands(bridge);
+  EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"flash boot_a " + file + " 2>&1"});
+  EXPECT_FALSE(image_left());
+
+  // The fields in the other order work the same way.
+  reply = trusted_get(bridge, "/flashurl?u=" + u + "&partition=Vendor_Boot");
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"Vendor_Boot\"", 0), 0u) << reply.body;
+
+  if (e2e::under_wine()) {
+    // The exact PowerShell line, as PowerShell receives its arguments.
+    auto calls = bridge.tool_calls("powershell");
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0],
+              "-NoProfile -ExecutionPolicy Bypass -Command $ProgressPreference='SilentlyContinue';"
+              "$ErrorActionPreference='Stop';[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]"
+              "::Tls12;Invoke-WebRequest -UseBasicParsing -Uri '" +
+                  url("/image.img") + "' -OutFile '" + file + "'");
+  } else {
+    EXPECT_EQ(server.paths(), (std::vector<std::string>{"/image.img", "/image.img"}));
+  }
+}
+
+TEST_F(FlashUrl, RefusalsRunNothing) {
+  const std::string good = encoded(url("/image.img"));
+  struct Case {
+    std::string query;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"u=" + good, bad_name},
+      {"partition=&u=ftp%3A%2F%2Fx", bad_name},  // partition error before URL error
+      {"partition=system-a&u=" + good, bad_name},
+      {"partition=EFS&u=" + good, identity},
+      {"partition=boot", bad_url},
+      {"partition=boot&u=HTTPS%3A%2F%2Fx%2Fa.img", bad_url},
+      {"partition=boot&u=ftp%3A%2F%2Fx%2Fa.img", bad_url},
+      // Attempts to step out of the quoted URL.
+      {"partition=boot&u=" + encoded(url("/image.img") + "';Start-Process calc;'"), bad_url},
+      {"partition=boot&u=" + encoded(url("/image.img") + "\" & calc & \""), bad_url},
+      {"partition=boot&u=" + encoded(url("/image.img")) + "%91%3BStart-Process%20calc%3B%92", bad_url},
+      {"partition=boot&u=" + encoded(url("/image.img")) + "%0D%0Acalc", bad_url},
+      {"partition=boot&u=" + encoded(url("/image.img")) + "%7F", bad_url},
+  };
+  for (const Case& c : cases) {
+    auto reply = trusted_get(bridge, "/flashurl?" + c.query);
+    EXPECT_TRUE(framed(reply)) << c.query;
+    EXPECT_EQ(reply.body, c.body) << c.query;
+  }
+  EXPECT_TRUE(downloads().empty());
+  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+  EXPECT_FALSE(image_left());
+}
+
+TEST_F(FlashUrl, OnlyAFreshCompleteDownloadIsFlashed) {
+  // A file left over from an earlier run must not pass for a download.
+  e2e::write_file(actions_e2e::image_path_on_disk(bridge), "stale image");
+  for (const char* path : {"/missing.img", "/empty.img", "/cut.img"}) {
+    auto reply = trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url(path)));
+    EXPECT_TRUE(framed(reply)) << path;
+    EXPECT_EQ(reply.body, no_download) << path;
+    EXPECT_FALSE(image_left()) << path;
+  }
+  EXPECT_EQ(downloads().size(), 3u);
+  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+}

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/actions_client.h"
+#include "tests/e2e/bridge_harness.h"
+
+using actions_e2e::framed;
+using actions_e2e::trusted_get;
+using e2e::Bridge;
+
+namespace {
+
+// An adb whose answers are outputs measured from the real adb.
+constexpr char adb_script[] =
+    "match pair 192.168.1.20:37123\nsay Successfully paired to 192.168.1.20:37123 [guid=adb-XXXX]\\n\n"
+    "match pair\nsay adb: unknown command pair\\n\n"
+    "match disconnect\nsay disconnected everything\\r\\n\n"
+    "match connect 127.0.0.1:1\nsay failed to connect to '127.0.0.1:1': Connection refused\\r\\n\n"
+    "match connect\nsay already connected to My-Phone.local:5555\\r\\n\n"
+    "match mdns\nsay error: unknown host service\\tx \"q\"\\r\\n\n";
+
+class DeviceActions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    bridge.add_tool("adb", adb_script);
+    bridge.add_tool("fastboot", "");
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
+  std::string body_of(const std::string& target) {
+    auto reply = trusted_get(bridge, target);
+    EXPECT_TRUE(framed(reply)) << target;
+    return reply.body;
+  }
+  Bridge bridge;
+};
+
+constexpr char bad_pair[] = "{\"ok\":false,\"error\":\"ip/port/code theek nahi\"}";
+constexpr char bad_connect[] = "{\"ok\":false,\"error\":\"ip/port theek nahi\"}";
+constexpr char unknown[] = "{\"ok\":false,\"error\":\"unknown\"}";
+constexpr char unknown_target[] = "{\"ok\":false,\"error\":\"unknown target\"}";
+
+}  // namespace
+
+TEST_F(DeviceActions, WirelessActionsRunAdbAndReadItsVerdict) {
+  EXPECT_EQ(body_of("/wifi-pair?ip=192.168.1.20&port=37123&code=123456"),
+            "{\"ok\":true,\"log\":\"Successfully paired to 192.168.1.20:37123 [guid=adb-XXXX]\\n\"}");
+  EXPECT_EQ(body_of("/wifi-pair?ip=10.0.0.2&port=5&code=1"), "{\"ok\":false,\"log\":\"adb: unknown command pair\\n\"}");
+  EXPECT_EQ(body_of("/wifi-connect?ip=127.0.0.1&port=1"),
+            "{\"ok\":false,\"log\":\"failed to connect to '127.0.0.1:1': Connection refused\\n\"}");
+  EXPECT_EQ(body_of("/wifi-connect?ip=My-Phone.local&port=5555&code=x"),
+            "{\"ok\":true,\"log\":\"already connected to My-Phone.local:5555\\n\"}");
+  EXPECT_EQ(body_of("/wifi-disconnect?ip=1.2.3.4"), "{\"ok\":true,\"log\":\"disconnected everything\\n\"}");
+  // mdns is ok whatever adb printed.
+  EXPECT_EQ(body_of("/wifi-mdns"), "{\"ok\":true,\"log\":\"error: unknown host service\\tx \\\"q\\\"\\n\"}");
+  EXPECT_EQ(bridge.tool_calls("adb"),
+            (std::vector<std::string>{"pair 192.168.1.20:37123 123456", "pair 10.0.0.2:5 1", "connect 127.0.0.1:1",
+                                      "connect My-Phone.local:5555", "disconnect", "mdns services"}));
+}
+
+// The value rules themselves are covered by the unit tests.
+TEST_F(DeviceActions, WirelessRefusalsRunNothing) {
+  EXPECT_EQ(body_of("/wifi-pair"), bad_pair);
+  EXPECT_EQ(body_of("/wifi-pair?ip=1.2.3.4&port=5555"), bad_pair);
+  EXPECT_EQ(body_of("/wifi-pair?ip=a%3Bb&port=1&code=1"), bad_pair);
+  EXPECT_EQ(body_of("/wifi-connect?ip=1.2.3.4%20-a&port=1"), bad_connect);
+  EXPECT_EQ(body_of("/wifi-connect?ip=1.2.3.4&port=123456"), bad_connect);
+  for (const char* target : {"/wifi-Pair?ip=1.2.3.4&port=1&code=1", "/wifi-pairing", "/wifi-"}) {
+    EXPECT_EQ(body_of(target), unknown) << target;
+  }
+  EXPECT_TRUE(bridge.tool_calls("adb").empty());
+}
+
+TEST_F(DeviceActions, RebootRunsEachTargetsCommand) {
+  struct Case {
+    const char* target;
+    const char* to;
+    const char* tool;
+    const char* args;
+  };
+  const Case cases[] = {
+      {"/reboot", "system", "adb", "reboot"},
+      {"/reboot?to=system", "system", "adb", "reboot"},
+      {"/reboot?to=bootloader", "bootloader", "adb", "reboot bootloader"},
+      {"/reboot?to=download", "download", "adb", "reboot download"},
+      {"/reboot?to=recovery&x=1", "recovery", "adb", "reboot recovery"},
+      {"/reboot?to=fbsystem", "fbsystem", "fastboot", "reboot"},
+      {"/reboot?to=fbbootloader", "fbbootloader", "fastboot", "reboot-bootloader"},
+      {"/reboot?to=fastbootd", "fastbootd", "fastboot", "reboot fastboot"},
+  };
+  std::vector<std::string> adb_calls;
+  std::vector<std::string> fastboot_calls;
+  for (const Case& c : cases) {
+    EXPECT_EQ(body_of(c.target), std::string("{\"ok\":true,\"to\":\"") + c.to + "\"}") << c.target;
+    (std::string(c.tool) == "adb" ? adb_calls : fastboot_calls).push_back(c.args);
+  }
+  EXPECT_EQ(bridge.tool_calls("adb"), adb_calls);
+  EXPECT_EQ(bridge.tool_calls("fastboot"), fastboot_calls);
+}
+
+TEST_F(DeviceActions, UnknownRebootTargetsRunNothing) {
+  for (const std::string& target :
+       {std::string("/reboot?to="), std::string("/reboot?to=Recovery"), std::string("/reboot?to=edl"),
+        "/reboot?to=recovery" + std::string(20, 'x'), std::string("/reboot?to=recovery%20")}) {
+    EXPECT_EQ(body_of(target), unknown_target) << target;
+  }
+  EXPECT_TRUE(bridge.tool_calls("adb").empty());
+  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+}
+
+TEST_F(DeviceActions, AdbKillStopsTheServer) {
+  auto reply = trusted_get(bridge, "/adbkill");
+  EXPECT_EQ(reply.header("Content-Length"), "11");
+  EXPECT_EQ(reply.body, "{\"ok\":true}");
+  EXPECT_EQ(bridge.tool_calls("adb"), std::vector<std::string>{"kill-server"});
+}

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "actions/flash_reply.h"
+#include "actions/flash_verdict.h"
+
+namespace {
+
+// Real fastboot outputs (copies of tests/fixtures/actions/*.txt).
+constexpr char ok_nothing[] =
+    "Sending 'featenabler_a' (104 KB)                   OKAY [  0.003s]\n"
+    "Writing 'featenabler_a'                            OKAY [  0.003s]\n"
+    "Finished. Total time: 0.013s\n";
+constexpr char ok_pixel[] =
+    "Warning: skip copying radio_a image avb footer (radio_a partition size: 0, radio_a image size: 191828108).\n"
+    "Sending 'radio_a' (187332 KB)                      OKAY [  0.467s]\n"
+    "Writing 'radio_a'                                  (bootloader) Flashing pack version "
+    "g5400c-241205-250127-M-12971716\n"
+    "(bootloader) Flashing partition modem_a\n"
+    "OKAY [  0.231s]\n"
+    "Finished. Total time: 0.712s\n";
+constexpr char fail_nexus[] =
+    "Sending 'boot' (12302 KB)                          OKAY [  0.578s]\n"
+    "Writing 'boot'                                     FAILED (remote: 'not supported in locked device')\n"
+    "fastboot: error: Command failed";
+constexpr char fail_oneplus_crlf[] =
+    "Sending 'recovery' (20880 KB)                      OKAY [  0.490s]\r\n"
+    "Writing 'recovery'                                 FAILED (remote: 'Partition flashing is not allowed')\r\n"
+    "fastboot: error: Command failed";
+
+std::string body_of(const char* verdict, const char* shown, const std::string& output, int size = flash_body_size) {
+  std::string body(static_cast<size_t>(size), '\xAA');
+  int n = format_flash_body(verdict, shown, output.c_str(), &body[0], size);
+  EXPECT_EQ(static_cast<size_t>(n), std::strlen(body.c_str()));
+  body.resize(static_cast<size_t>(n));
+  return body;
+}
+
+}  // namespace
+
+TEST(FlashVerdict, ReadsRealFastbootOutputs) {
+  const std::string ok1 = ok_nothing;
+  const std::string ok2 = ok_pixel;
+  const std::string fail1 = fail_nexus;
+  const std::string fail2 = fail_oneplus_crlf;
+  ASSERT_FALSE(ok1.empty());
+  EXPECT_STREQ(flash_verdict(ok1.c_str()), "true");
+  EXPECT_STREQ(flash_verdict(ok2.c_str()), "true");
+  // Both failures sent the image first ("OKAY") and then failed to write it.
+  EXPECT_STREQ(flash_verdict(fail1.c_str()), "false");
+  EXPECT_STREQ(flash_verdict(fail2.c_str()), "false");
+}
+
+TEST(FlashVerdict, NeedsASuccessWordAndNoFailure) {
+  EXPECT_STREQ(flash_verdict(""), "false");
+  EXPECT_STREQ(flash_verdict("Finished. Total time: 1.234s\r\n"), "true");
+  EXPECT_STREQ(flash_verdict("finished"), "true");
+  EXPECT_STREQ(flash_verdict("okay Failed"), "false");
+  EXPECT_STREQ(flash_verdict("fastboot: error: cannot load 'x': No such file or directory\n"), "false");
+  EXPECT_STREQ(flash_verdict("< waiting for any device >\n"), "false");
+}
+
+TEST(FlashBody, CarriesVerdictPartitionAndEscapedLog) {
+  const std::string crlf = fail_oneplus_crlf;
+  std::string body = body_of("false", "recovery", crlf);
+  EXPECT_EQ(body.rfind("{\"ok\":false,\"partition\":\"recovery\",\"log\":\"Sending 'recovery'", 0), 0u);
+  EXPECT_EQ(body.find('\r'), std::string::npos);
+  EXPECT_NE(body.find("OKAY [  0.490s]\\nWriting"), std::string::npos);
+  EXPECT_EQ(body.substr(body.size() - 2), "\"}");
+  EXPECT_EQ(body_of("true", "(boot)", "OKAY\n"), "{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"OKAY\\n\"}");
+}
+
+TEST(FlashBody, StaysWellFormedWhenTheLogFillsTheBuffer) {
+  // 65,535 quotes would escape to twice the buffer; the body must still close.
+  const std::string quotes(65535, '"');
+  const std::string name(63, 'p');
+  for (const std::string& output : {quotes, std::string(65535, 'x'), std::string(65534, 'x') + "\\"}) {
+    std::string body = body_of("false", name.c_str(), output);
+    EXPECT_LE(body.size(), static_cast<size_t>(flash_body_size - 1));
+    EXPECT_EQ(body.substr(body.size() - 2), "\"}");
+    // The log part must not end on half an escape.
+    size_t log_start = body.find("\"log\":\"") + 7;
+    std::string log = body.substr(log_start, body.size() - 2 - log_start);
+    size_t trailing = 0;
+    while (trailing < log.size() && log[log.size() - 1 - trailing] == '\\') ++trailing;
+    EXPECT_EQ(trailing % 2, 0u);
+  }
+}
