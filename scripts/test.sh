@@ -26,6 +26,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w || true
 fi
 wineserver -p </dev/null >/dev/null 2>&1 &
+# Wait until the server answers, so the first test does not pay for it.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 status=0
 echo "== Windows unit tests under Wine"
