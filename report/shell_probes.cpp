@@ -53,6 +53,13 @@ const char* value_after(const char* reply, const char* key, const char* fallback
   return at == nullptr ? nullptr : skip_spaces(at + std::strlen(used));
 }
 
+// Hex digits and colons only, with at least one colon. An error message
+// printed instead of the address ("cat: ...: Permission denied") is not one.
+bool looks_like_mac(const char* line) {
+  if (std::strchr(line, ':') == nullptr) return false;
+  return line[std::strspn(line, "0123456789abcdefABCDEF:")] == '\0';
+}
+
 }  // namespace
 
 void google_accounts_text(const char* reply, char* out) {
@@ -68,14 +75,14 @@ void first_line(const char* reply, char* out) { copy_line(reply, out, line_size 
 
 void wifi_mac_text(const char* line, char* out) {
   out[0] = '\0';
-  if (std::strchr(line, ':') == nullptr) return;
+  if (!looks_like_mac(line)) return;
   std::snprintf(out, line_size, "%s", line);
   to_upper_ascii(out);
 }
 
 void bluetooth_mac_text(const char* line, char* out) {
   out[0] = '\0';
-  if (std::strchr(line, ':') == nullptr || std::strstr(line, "null") != nullptr) return;
+  if (!looks_like_mac(line)) return;
   std::snprintf(out, line_size, "%s", line);
   to_upper_ascii(out);
 }

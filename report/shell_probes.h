@@ -25,9 +25,9 @@ struct ProbeTexts {
 void google_accounts_text(const char* reply, char* out);
 // The first line of a reply, as probe_line leaves it (64-byte text).
 void first_line(const char* reply, char* out);
-// A line with a colon, upper-cased.
+// A line of hex digits and colons (with a colon), upper-cased; anything
+// else, such as an error message or "null", gives no value.
 void wifi_mac_text(const char* line, char* out);
-// A line with a colon and without "null", upper-cased.
 void bluetooth_mac_text(const char* line, char* out);
 // Any line but exactly "null".
 void android_id_text(const char* line, char* out);
