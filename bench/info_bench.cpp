@@ -1,0 +1,90 @@
+// Times GET /info against instant tool doubles and compares it with
+// starting the same tool runs directly, so the bridge's own share of a
+// report shows as a ratio. Prints only; run it under the e2e lock:
+//   flock /tmp/talvik-e2e.lock build/bench/info_bench [reports]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/bridge_harness.h"
+#include "tools/process_runner.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The complete phone of the report tests: every probe has an answer.
+const char* const adb_script =
+    "match iphonesubinfo 1 s16\nfile imei1.txt\n"
+    "match iphonesubinfo 3 i32 0 s16\nfile imei1.txt\n"
+    "match iphonesubinfo 3 i32 1 s16\nfile imei2.txt\n"
+    "match iphonesubinfo\nfile imei_none.txt\n"
+    "match dumpsys battery\nfile battery.txt\n"
+    "match dumpsys account\nfile account.txt\n"
+    "match wlan0/address\nsay aa:bb:cc:11:22:33\\n\n"
+    "match bluetooth_address\nsay f0:e1:d2:c3:b4:a5\\n\n"
+    "match android_id\nsay a1b2c3d4e5f60718\\n\n"
+    "match pm list packages\nfile packages.txt\n"
+    "match meminfo\nfile meminfo.txt\n"
+    "match df /data\nfile df.txt\n"
+    "match wm size\nsay Physical size: 1440x3088\\n\n"
+    "match wm density\nsay Physical density: 600\\n\n"
+    "match getenforce\nsay Enforcing\\n\n"
+    "match /proc/version\nfile version.txt\n"
+    "match serial_number\nsay BS2024A0001234\\n\n"
+    "match shell id\nsay uid=2000(shell) gid=2000(shell)\\n\n"
+    "match shell getprop\nfile getprop.txt\n"
+    "match devices\nsay List of devices attached\\nBENCH1\\tdevice\\n\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int reports = argc > 1 ? std::atoi(argv[1]) : 20;
+  if (reports <= 0) return 2;
+
+  e2e::Bridge bridge;
+  for (const char* name : {"getprop.txt", "battery.txt", "meminfo.txt", "df.txt", "version.txt", "account.txt",
+                           "packages.txt", "imei1.txt", "imei2.txt", "imei_none.txt"})
+    e2e::write_file(bridge.path(name), e2e::read_file(e2e::fixtures_dir() + "/report/complete/" + name));
+  bridge.add_tool("adb", adb_script);
+  if (!bridge.start()) {
+    std::fprintf(stderr, "bridge did not start:\n%s\n", bridge.console().c_str());
+    return 1;
+  }
+
+  // One report first: warms the caches and gives the list of runs.
+  if (bridge.get("/info").body.find("\"mode\":\"ADB\"") == std::string::npos) {
+    std::fprintf(stderr, "no ADB report\n");
+    return 1;
+  }
+  const std::vector<std::string> one_report = bridge.tool_calls("adb");
+
+  auto start = Clock::now();
+  for (int i = 0; i < reports; ++i) bridge.get("/info");
+  const double per_report_ms = ms_since(start) / reports;
+  const size_t runs_per_report = (bridge.tool_calls("adb").size() - one_report.size()) / static_cast<size_t>(reports);
+
+  // The same runs, started directly through the process runner.
+  std::vector<std::string> lines;
+  for (const std::string& args : one_report) lines.push_back("\"" + bridge.path("adb") + "\" " + args);
+  static char output[256 * 1024];
+  start = Clock::now();
+  for (int i = 0; i < reports; ++i) {
+    for (const std::string& line : lines) run_tool(line.c_str(), output, sizeof output, 20000);
+  }
+  const double direct_ms = ms_since(start) / reports;
+
+  std::printf("GET /info (ADB report), %d reports\n", reports);
+  std::printf("  time per report:          %8.2f ms\n", per_report_ms);
+  std::printf("  tool runs per report:     %8zu\n", runs_per_report);
+  std::printf("  same runs started directly:%7.2f ms\n", direct_ms);
+  std::printf("  ratio report / runs:      %8.3f  (bridge overhead %+.1f %%)\n", per_report_ms / direct_ms,
+              (per_report_ms / direct_ms - 1.0) * 100.0);
+  return 0;
+}
