@@ -20,29 +20,6 @@ double ms_since(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// The complete phone of the report tests: every probe has an answer.
-const char* const adb_script =
-    "match iphonesubinfo 1 s16\nfile imei1.txt\n"
-    "match iphonesubinfo 3 i32 0 s16\nfile imei1.txt\n"
-    "match iphonesubinfo 3 i32 1 s16\nfile imei2.txt\n"
-    "match iphonesubinfo\nfile imei_none.txt\n"
-    "match dumpsys battery\nfile battery.txt\n"
-    "match dumpsys account\nfile account.txt\n"
-    "match wlan0/address\nsay aa:bb:cc:11:22:33\\n\n"
-    "match bluetooth_address\nsay f0:e1:d2:c3:b4:a5\\n\n"
-    "match android_id\nsay a1b2c3d4e5f60718\\n\n"
-    "match pm list packages\nfile packages.txt\n"
-    "match meminfo\nfile meminfo.txt\n"
-    "match df /data\nfile df.txt\n"
-    "match wm size\nsay Physical size: 1440x3088\\n\n"
-    "match wm density\nsay Physical density: 600\\n\n"
-    "match getenforce\nsay Enforcing\\n\n"
-    "match /proc/version\nfile version.txt\n"
-    "match serial_number\nsay BS2024A0001234\\n\n"
-    "match shell id\nsay uid=2000(shell) gid=2000(shell)\\n\n"
-    "match shell getprop\nfile getprop.txt\n"
-    "match devices\nsay List of devices attached\\nBENCH1\\tdevice\\n\n";
-
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
@@ -55,10 +32,12 @@ int main(int argc, char** argv) {
   if (reports <= 0) return 2;
 
   e2e::Bridge bridge;
+  // The complete phone of the report tests: every probe has an answer.
+  const std::string phone = e2e::fixtures_dir() + "/report/complete/";
   for (const char* name : {"getprop.txt", "battery.txt", "meminfo.txt", "df.txt", "version.txt", "account.txt",
                            "packages.txt", "imei1.txt", "imei2.txt", "imei_none.txt"})
-    e2e::write_file(bridge.path(name), e2e::read_file(e2e::fixtures_dir() + "/report/complete/" + name));
-  bridge.add_tool("adb", adb_script);
+    e2e::write_file(bridge.path(name), e2e::read_file(phone + name));
+  bridge.add_tool("adb", e2e::read_file(phone + "adb.script"));
   if (!bridge.start()) {
     std::fprintf(stderr, "bridge did not start:\n%s\n", bridge.console().c_str());
     return 1;

@@ -11,27 +11,35 @@ constexpr int label_limit = 254;
 constexpr int value_limit = 510;
 constexpr int item_size = 900;
 
-// How many bytes a sequence that starts with `lead` has, 0 for a byte that
-// cannot start one.
-int sequence_length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
+// Length of the valid UTF-8 sequence at `p`, or 0 when none starts there
+// (a stray byte, a cut or overlong sequence, a surrogate).
+int valid_sequence(const unsigned char* p) {
+  unsigned char c = p[0];
+  if (c < 0x80) return 1;
+  int length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+  if (length == 0) return 0;
+  unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+  if (p[1] < low || p[1] > high) return 0;
+  for (int k = 2; k < length; ++k)
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  return length;
 }
 
 }  // namespace
 
-void trim_partial_utf8(char* text) {
-  size_t len = std::strlen(text);
-  // Step back over at most three continuation bytes to the lead byte.
-  size_t back = 0;
-  while (back < 3 && back < len && (static_cast<unsigned char>(text[len - 1 - back]) & 0xC0) == 0x80) ++back;
-  if (back == len) return;
-  size_t lead_at = len - 1 - back;
-  int want = sequence_length(static_cast<unsigned char>(text[lead_at]));
-  if (want > 1 && static_cast<size_t>(want) > back + 1) text[lead_at] = '\0';
+void keep_valid_utf8(char* text) {
+  auto* in = reinterpret_cast<unsigned char*>(text);
+  unsigned char* out = in;
+  while (*in != '\0') {
+    int length = valid_sequence(in);
+    if (length == 0) {
+      ++in;
+      continue;
+    }
+    for (int k = 0; k < length; ++k) *out++ = *in++;
+  }
+  *out = '\0';
 }
 
 void append_field(char* list, int* first, const char* label, const char* value, int cap) {
@@ -42,8 +50,8 @@ void append_field(char* list, int* first, const char* label, const char* value, 
   char value_text[value_limit + 2];
   json_escape(label, label_text, label_limit);
   json_escape(value, value_text, value_limit);
-  trim_partial_utf8(label_text);
-  trim_partial_utf8(value_text);
+  keep_valid_utf8(label_text);
+  keep_valid_utf8(value_text);
 
   char item[item_size];
   int item_len = std::snprintf(item, sizeof item, "%s[\"%s\",\"%s\"]", *first ? "" : ",", label_text, value_text);

@@ -52,11 +52,3 @@ TEST(ReportGetprop, CapsClosingBracketAndChains) {
   getprop_chain(dump, "ro.serialno", "ro.boot.serialno", dest, 255);
   EXPECT_STREQ(dest, "90241ad3");
 }
-
-TEST(ReportGetprop, APropertyPastSixtyFourKibibytesIsFound) {
-  std::string text;
-  for (int i = 0; text.size() < 200 * 1024; ++i) text += "[filler." + std::to_string(i) + "]: [some value here]\n";
-  text += "[ro.soc.model]: [SM8550]\n";
-  ASSERT_LT(text.size(), static_cast<size_t>(getprop_text_size));
-  EXPECT_EQ(prop(text, "ro.soc.model"), "SM8550");
-}
