@@ -7,8 +7,7 @@ using Args = std::vector<std::string>;
 TEST(SplitCommandLine, QuotedProgramAndPlainArguments) {
   EXPECT_EQ(platform::split_command_line("\"/opt/my tools/adb\" -s SER shell getprop"),
             (Args{"/opt/my tools/adb", "-s", "SER", "shell", "getprop"}));
-  EXPECT_EQ(platform::split_command_line("\"/x/fastboot\" getvar all 2>&1"),
-            (Args{"/x/fastboot", "getvar", "all", "2>&1"}));
+  EXPECT_EQ(platform::split_command_line("\"/x/fastboot\" getvar all 2>&1"), (Args{"/x/fastboot", "getvar", "all", "2>&1"}));
   EXPECT_EQ(platform::split_command_line("curl  -f\t-L"), (Args{"curl", "-f", "-L"}));
   EXPECT_EQ(platform::split_command_line(""), Args{});
 }
