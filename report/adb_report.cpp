@@ -1,0 +1,47 @@
+#include "report/adb_report.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "report/adb_properties.h"
+#include "report/field_list.h"
+#include "report/getprop.h"
+#include "report/imei_reader.h"
+#include "report/shell_probes.h"
+#include "tools/process_runner.h"
+#include "tools/tool_contract.h"
+
+namespace {
+
+constexpr int command_size = 324;
+constexpr int getprop_timeout_ms = 20000;
+
+}  // namespace
+
+void build_adb_fields(const char* adb, const char* serial, char* list, int* first) {
+  // Static: 256 KiB is too much for the stack of the serving thread.
+  static char getprop_text[getprop_text_size];
+  char command[command_size];
+  std::snprintf(command, sizeof command, contract::getprop_cmd, adb, serial);
+  run_tool(command, getprop_text, sizeof getprop_text, getprop_timeout_ms);
+
+  PropertyValues props;
+  read_first_property_group(getprop_text, props);
+
+  DerivedTexts derived;
+  android_version_text(props, derived.android_version);
+  ImeiList imeis;
+  read_imeis(adb, serial, getprop_text, api_level(props), imeis);
+
+  ProbeTexts probes;
+  run_identity_probes(adb, serial, probes);
+
+  read_second_property_group(getprop_text, props);
+  derive_texts(props, derived);
+
+  run_system_probes(adb, serial, probes);
+
+  add_property_rows(props, derived, probes, imeis, serial, list, first);
+  add_battery_detail_rows(adb, serial, list, first);
+  append_field(list, first, "ADB root", probes.root, adb_list_cap);
+}

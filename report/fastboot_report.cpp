@@ -1,0 +1,67 @@
+#include "report/fastboot_report.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "report/field_list.h"
+#include "tools/process_runner.h"
+#include "tools/tool_contract.h"
+
+namespace {
+
+constexpr int command_size = 324;
+constexpr int getvar_output_size = 65536;
+constexpr int getvar_timeout_ms = 20000;
+constexpr int value_cap = 255;
+
+struct GetvarRow {
+  const char* variable;
+  const char* label;
+};
+
+const GetvarRow getvar_table[] = {
+    {"product", "Product / Model"},
+    {"variant", "Variant"},
+    {"version-bootloader", "Bootloader version"},
+    {"version-baseband", "Baseband"},
+    {"serialno", "Serial"},
+    {"secure", "Secure"},
+    {"unlocked", "Unlocked"},
+    {"slot-count", "Slot count"},
+    {"current-slot", "Current slot"},
+    {"battery-voltage", "Battery voltage"},
+};
+
+}  // namespace
+
+void getvar_value(const char* getvar_text, const char* variable, char* out) {
+  out[0] = '\0';
+  char pattern[128];
+  int n = std::snprintf(pattern, sizeof pattern, contract::getvar_pattern, variable);
+  if (n < 0 || n >= static_cast<int>(sizeof pattern)) return;
+  const char* at = std::strstr(getvar_text, pattern);
+  if (at == nullptr) return;
+  at += n;
+  while (*at == ' ') ++at;
+  size_t len = std::strcspn(at, "\r\n");
+  if (len > value_cap) len = value_cap;
+  std::memcpy(out, at, len);
+  out[len] = '\0';
+}
+
+void add_getvar_rows(const char* getvar_text, const char* device_serial, char* list, int* first) {
+  for (const GetvarRow& row : getvar_table) {
+    char value[value_cap + 1];
+    getvar_value(getvar_text, row.variable, value);
+    append_field(list, first, row.label, value, fastboot_list_cap);
+  }
+  if (list[0] == '\0') append_field(list, first, "Serial", device_serial, fastboot_list_cap);
+}
+
+void build_fastboot_fields(const char* fastboot, const char* device_serial, char* list, int* first) {
+  char command[command_size];
+  std::snprintf(command, sizeof command, contract::getvar_all_cmd, fastboot, device_serial);
+  static char getvar_text[getvar_output_size];
+  run_tool(command, getvar_text, sizeof getvar_text, getvar_timeout_ms);
+  add_getvar_rows(getvar_text, device_serial, list, first);
+}

@@ -1,0 +1,14 @@
+// Looking up one property in the text that "getprop" printed.
+#pragma once
+
+// The getprop text holds up to 256 KiB: real dumps run past 64 KiB.
+constexpr int getprop_text_size = 256 * 1024;
+
+// Finds the first "[name]: [" in `text` and copies what follows up to the
+// next "]" (which may lie on a later line) into `dest`, at most `cap`
+// characters and a NUL. `dest` is emptied first and stays empty when the
+// pattern or the closing "]" is missing.
+void getprop_value(const char* text, const char* name, char* dest, int cap);
+
+// getprop_value of `first`, and of `second` when the first gave nothing.
+void getprop_chain(const char* text, const char* first, const char* second, char* dest, int cap);
