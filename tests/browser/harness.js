@@ -187,6 +187,19 @@ function occupyPort(port) {
   });
 }
 
+// Holds a loopback port with a listener that accepts and never answers; the
+// accepted sockets go into `held`. Resolves to null when the port is taken.
+function listenSilently(port, held) {
+  return new Promise((resolve) => {
+    const server = net.createServer((socket) => {
+      socket.on("error", () => {});
+      held.push(socket);
+    });
+    server.once("error", () => resolve(null));
+    server.listen(port, "127.0.0.1", () => resolve(server));
+  });
+}
+
 // The empty page the fetch tests run their requests from.
 const PROBE_PAGE = "<!doctype html><meta charset=utf-8><title>probe</title><p>probe</p>";
 
@@ -322,6 +335,7 @@ module.exports = {
   bridgeGet,
   routeReady,
   occupyPort,
+  listenSilently,
   serveWeb,
   serveSite,
   closeServer,

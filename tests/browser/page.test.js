@@ -227,4 +227,18 @@ test("a bridge that went away: network failure on the next action, then 'no brid
   assert.match(status, /^No bridge is running/);
   assert.match(await page.textContent("#bridge-help"), /Start Talvik Web Bridge/);
   assert.equal(await page.isDisabled("#read-phone"), true);
+
+  // A listener that takes the connection and says nothing is what a bridge
+  // busy with another request looks like: not reported as missing.
+  const held = [];
+  const silent = await h.listenSilently(h.DEFAULT_PORT, held);
+  if (!silent) return;
+  try {
+    await page.click("#find-bridge");
+    const busy = await h.waitForText(page, "#bridge-status", /did not answer|No bridge|could not|found/);
+    assert.match(busy, /^Something on 127\.0\.0\.1:9765 took the connection but did not answer/);
+  } finally {
+    for (const socket of held) socket.destroy();
+    await h.closeServer(silent);
+  }
 });
