@@ -35,7 +35,8 @@ echo "== Windows unit tests under Wine"
 (cd build-win && ctest --output-on-failure) || status=1
 echo "== Linux unit tests and end-to-end tests (Linux and Wine bridges)"
 (cd build && ctest --output-on-failure) || status=1
-wineserver -k >/dev/null 2>&1 || true
-echo "== Browser suite (headless Chromium, web/adb.html and CORS)"
+echo "== Browser suite (headless Chromium, web/adb.html and CORS): Linux bridge, then Windows bridge under Wine"
 (cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1) || status=1
+(cd tests/browser && TALVIK_WINE_DIR="$root/build-win" node --test --test-concurrency=1) || status=1
+wineserver -k >/dev/null 2>&1 || true
 exit $status

@@ -16,8 +16,16 @@ const { chromium } = require("playwright-core");
 const repoRoot = path.resolve(__dirname, "..", "..");
 const webDir = path.join(repoRoot, "web");
 const fixturesDir = path.join(repoRoot, "tests", "fixtures", "browser");
-const bridgeBinary = process.env.TALVIK_BRIDGE || path.join(repoRoot, "build", "talvik-web-bridge");
-const toolDouble = process.env.TALVIK_TOOL_DOUBLE || path.join(repoRoot, "build", "tests", "tool_double");
+// TALVIK_WINE_DIR=<Windows build folder> runs that build's .exe under Wine,
+// with the Windows tool double; otherwise the Linux build is used.
+const wineDir = process.env.TALVIK_WINE_DIR || "";
+const exeSuffix = wineDir ? ".exe" : "";
+const bridgeBinary = wineDir
+  ? path.join(wineDir, "talvik-web-bridge.exe")
+  : process.env.TALVIK_BRIDGE || path.join(repoRoot, "build", "talvik-web-bridge");
+const toolDouble = wineDir
+  ? path.join(wineDir, "tests", "tool_double.exe")
+  : process.env.TALVIK_TOOL_DOUBLE || path.join(repoRoot, "build", "tests", "tool_double");
 const chromiumPath = process.env.TALVIK_CHROMIUM || "/usr/bin/chromium";
 // Where the suite leaves pictures for people (the README's screenshot).
 const outputDir = process.env.TALVIK_BROWSER_OUT || path.join(repoRoot, "build", "browser");
@@ -32,7 +40,7 @@ const DEFAULT_PORT = 9765;
 class Bridge {
   constructor() {
     this.dir = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-browser-"));
-    this.binary = path.join(this.dir, "talvik-web-bridge");
+    this.binary = path.join(this.dir, "talvik-web-bridge" + exeSuffix);
     fs.copyFileSync(bridgeBinary, this.binary);
     fs.chmodSync(this.binary, 0o755);
     this.proc = null;
@@ -43,7 +51,7 @@ class Bridge {
   // Puts the tool double beside the bridge as `name` with `script` (see
   // tests/doubles/tool_double.cpp for the script lines).
   addTool(name, script) {
-    const target = path.join(this.dir, name);
+    const target = path.join(this.dir, name + exeSuffix);
     if (!fs.existsSync(target)) {
       fs.copyFileSync(toolDouble, target);
       fs.chmodSync(target, 0o755);
@@ -79,11 +87,12 @@ class Bridge {
   // Starts the bridge and waits for the banner's port line.
   start() {
     return new Promise((resolve, reject) => {
-      this.proc = spawn(this.binary, [], { cwd: this.dir, stdio: ["ignore", "pipe", "pipe"] });
-      const timer = setTimeout(() => reject(new Error("no banner from the bridge:\n" + this.console)), 30000);
+      const [command, args] = wineDir ? ["wine", [this.binary]] : [this.binary, []];
+      this.proc = spawn(command, args, { cwd: this.dir, stdio: ["ignore", "pipe", wineDir ? "ignore" : "pipe"] });
+      const timer = setTimeout(() => reject(new Error("no banner from the bridge:\n" + this.console)), 60000);
       const onData = (chunk) => {
         this.console += chunk.toString("utf8");
-        const m = /  Port: +127\.0\.0\.1:(\d+)\n/.exec(this.console);
+        const m = /  Port: +127\.0\.0\.1:(\d+)\r?\n/.exec(this.console);
         if (m && !this.port) {
           this.port = Number(m[1]);
           clearTimeout(timer);
@@ -91,7 +100,7 @@ class Bridge {
         }
       };
       this.proc.stdout.on("data", onData);
-      this.proc.stderr.on("data", onData);
+      if (this.proc.stderr) this.proc.stderr.on("data", onData);
       this.proc.on("exit", (code) => {
         clearTimeout(timer);
         if (!this.port) reject(new Error("bridge ended with " + code + ":\n" + this.console));
