@@ -3,7 +3,10 @@
 # through sudo). Does nothing when they are all there already.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip)
+# chromium and openssl: the browser suite (tests/browser) drives Debian's
+# Chromium and makes a throwaway certificate; Node.js and npm come with the
+# machine.
+packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip chromium openssl)
 
 missing=()
 for p in "${packages[@]}"; do

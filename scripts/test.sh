@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds the Linux and the Windows binaries,
-# and runs every test: unit tests on Linux and under Wine, and the
-# end-to-end suite against both binaries.
+# and runs every test: unit tests on Linux and under Wine, the end-to-end
+# suite against both binaries, and the browser suite (headless Chromium
+# against the Linux binary). The suites use fixed loopback ports (9765-9769,
+# 8080, 8081): on a shared machine run the whole script under
+# `flock /tmp/talvik-e2e.lock`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -34,5 +37,8 @@ echo "== Windows unit tests under Wine"
 (cd build-win && ctest --output-on-failure) || status=1
 echo "== Linux unit tests and end-to-end tests (Linux and Wine bridges)"
 (cd build && ctest --output-on-failure) || status=1
+echo "== Browser suite (headless Chromium, web/adb.html and CORS): Linux bridge, then Windows bridge under Wine"
+(cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1) || status=1
+(cd tests/browser && TALVIK_WINE_DIR="$root/build-win" node --test --test-concurrency=1) || status=1
 wineserver -k >/dev/null 2>&1 || true
 exit $status
