@@ -3,7 +3,10 @@
 # through sudo). Does nothing when they are all there already.
 set -euo pipefail
 
-packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip)
+# clang and libclang-rt-14-dev (libFuzzer and the sanitizer runtimes) build the
+# fuzz targets.
+packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip
+  clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds the Linux and the Windows binaries,
 # and runs every test: unit tests on Linux and under Wine, and the
-# end-to-end suite against both binaries.
+# end-to-end suite against both binaries, then a short fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,4 +35,11 @@ echo "== Windows unit tests under Wine"
 echo "== Linux unit tests and end-to-end tests (Linux and Wine bridges)"
 (cd build && ctest --output-on-failure) || status=1
 wineserver -k >/dev/null 2>&1 || true
+
+# A short fuzz run of every target (about a minute in all); the long run is
+# described in fuzz/run.sh.
+echo "== Fuzz targets (short run)"
+CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz >/dev/null
+cmake --build build-fuzz -j"$jobs"
+bash fuzz/run.sh build-fuzz 12 || status=1
 exit $status
