@@ -72,9 +72,7 @@ class Load : public ::testing::Test {
 }  // namespace
 
 TEST_F(Load, TenThousandSequentialPings) {
-  // Under Wine every connection costs a round trip through its server;
-  // a tenth of the run exercises the same path within CI's time.
-  const int count = e2e::under_wine() ? 1000 : 10000;
+  const int count = 10000;
   int failed = 0;
   std::string body;
   std::string first_failure;
