@@ -2,7 +2,7 @@
 // to POST /flash of the real bridge, with a do-nothing fastboot double, and
 // the same bytes through a plain socket-to-file copy in this process. Prints
 // both rates and the bridge's peak resident memory. Not a test: it asserts
-// nothing.
+// nothing. Runs the Windows build under Wine when TALVIK_WINE_DIR names it.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -134,5 +134,11 @@ int main(int argc, char** argv) {
               100.0 * plain / bridged);
   std::printf("  bridge resident memory: %ld KiB at start, %ld KiB peak\n", rss_before, peak);
   std::printf("  reply: %.80s\n", body.c_str());
+  const char* label = e2e::under_wine() ? "wine" : "linux";
+  // The baseline runs in this Linux process either way; it is listed beside
+  // the bridge it was measured with.
+  std::printf("RESULT upload_plain_copy_%s %.1f MB/s\n", label, mb / plain);
+  std::printf("RESULT upload_bridge_%s %.1f MB/s\n", label, mb / bridged);
+  std::printf("RESULT upload_peak_memory_%s %ld KiB\n", label, peak);
   return 0;
 }

@@ -5,8 +5,10 @@ set -euo pipefail
 
 # chromium and openssl: the browser suite (tests/browser) drives Debian's
 # Chromium and makes a throwaway certificate; Node.js and npm come with the
-# machine.
-packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip chromium openssl)
+# machine. clang and libclang-rt-14-dev (libFuzzer and the sanitizer
+# runtimes) build the fuzz targets.
+packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip
+  chromium openssl clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds the Linux and the Windows binaries,
 # and runs every test: unit tests on Linux and under Wine, the end-to-end
-# suite against both binaries, and the browser suite (headless Chromium
-# against the Linux binary). The suites use fixed loopback ports (9765-9769,
-# 8080, 8081): on a shared machine run the whole script under
+# suite against both binaries, the browser suite (headless Chromium against
+# both binaries), then a short fuzz run. The suites use fixed loopback ports
+# (9765-9769, 8080, 8081): on a shared machine run the whole script under
 # `flock /tmp/talvik-e2e.lock`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,13 +32,33 @@ wineserver -p </dev/null >/dev/null 2>&1 &
 # Wait until the server answers, so the first test does not pay for it.
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-status=0
-echo "== Windows unit tests under Wine"
-(cd build-win && ctest --output-on-failure) || status=1
-echo "== Linux unit tests and end-to-end tests (Linux and Wine bridges)"
-(cd build && ctest --output-on-failure) || status=1
-echo "== Browser suite (headless Chromium, web/adb.html and CORS): Linux bridge, then Windows bridge under Wine"
-(cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1) || status=1
-(cd tests/browser && TALVIK_WINE_DIR="$root/build-win" node --test --test-concurrency=1) || status=1
+passed=0
+failed=0
+# Runs one suite; a failing suite is counted and the others still run.
+suite() {
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "== FAILED: $name"
+  fi
+}
+
+suite "Windows unit tests under Wine" bash -c 'cd build-win && ctest --output-on-failure'
+suite "Linux unit tests and end-to-end tests (Linux and Wine bridges)" bash -c 'cd build && ctest --output-on-failure'
+suite "Browser suite: Linux bridge" bash -c \
+  'cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1'
+suite "Browser suite: Windows bridge under Wine" bash -c \
+  "cd tests/browser && TALVIK_WINE_DIR='$root/build-win' node --test --test-concurrency=1"
 wineserver -k >/dev/null 2>&1 || true
-exit $status
+
+# A short fuzz run of every target (about a minute in all); the long run is
+# described in fuzz/run.sh.
+suite "Fuzz targets (short run)" bash -c \
+  "CC=clang CXX=clang++ cmake -S fuzz -B build-fuzz >/dev/null && cmake --build build-fuzz -j$jobs && bash fuzz/run.sh build-fuzz 12"
+
+echo "suites: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

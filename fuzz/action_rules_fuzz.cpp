@@ -1,0 +1,51 @@
+// The device routes' input rules and verdicts, checked against plain
+// restatements of what they accept.
+#include "actions/flash_verdict.h"
+#include "actions/partition_guard.h"
+#include "actions/wifi_rules.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+bool only(const std::string& s, size_t most, bool (*allowed)(char)) {
+  if (s.empty() || s.size() > most) return false;
+  for (char c : s) {
+    if (!allowed(c)) return false;
+  }
+  return true;
+}
+
+bool ascii_alnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool name_char(char c) { return ascii_alnum(c) || c == '_'; }
+bool host_char(char c) { return ascii_alnum(c) || c == '-' || c == '.'; }
+bool digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_true_or_false(const char* verdict) {
+  return verdict != nullptr && (std::strcmp(verdict, "true") == 0 || std::strcmp(verdict, "false") == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text = fuzz::text_of(data, size);
+  const char* s = text.c_str();
+  const std::string value = s;  // up to the first NUL, as the routes see it
+
+  const bool valid_name = is_valid_partition_name(s);
+  fuzz::require(valid_name == only(value, 41, name_char), "partition names: 1 to 41 letters, digits, '_'");
+  if (valid_name) (void)is_identity_partition(s);
+  fuzz::require(is_valid_wifi_host(s) == only(value, 61, host_char), "hosts: 1 to 61 letters, digits, '-', '.'");
+  fuzz::require(is_valid_wifi_port(s) == only(value, 5, digit), "ports: 1 to 5 digits");
+  fuzz::require(is_valid_pairing_code(s) == only(value, 6, digit), "pairing codes: 1 to 6 digits");
+
+  fuzz::Buffer action(wifi_action_cap + 1);
+  wifi_action_word(s, action.get());
+  fuzz::require(action.terminated(), "action word NUL-terminated");
+  fuzz::require(action.text().size() <= static_cast<size_t>(wifi_action_cap), "action word within 15 bytes");
+
+  fuzz::require(is_true_or_false(wifi_verdict(s)), "wireless verdict is true or false");
+  const char* flashed = flash_verdict(s);
+  fuzz::require(is_true_or_false(flashed), "flash verdict is true or false");
+  if (value.find("FAILED") != std::string::npos) fuzz::require(std::strcmp(flashed, "false") == 0, "FAILED is false");
+  return 0;
+}

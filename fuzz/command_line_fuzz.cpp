@@ -1,0 +1,46 @@
+// split_command_line over any text, and the command lines the device routes
+// build: a value that passed the route's checks never adds, splits or joins
+// arguments.
+#include <cstdio>
+
+#include "actions/partition_guard.h"
+#include "actions/wifi_rules.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/command_line.h"
+#include "server/request_values.h"
+#include "tools/tool_contract.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string line = fuzz::text_of(data, size);
+  size_t total = 0;
+  for (const std::string& arg : platform::split_command_line(line.c_str())) total += arg.size();
+  fuzz::require(total <= std::strlen(line.c_str()), "arguments come from the line's bytes");
+
+  // The input as a request: take the values the routes take.
+  const char* request = line.c_str();
+  char ip[wifi_ip_cap + 1] = {};
+  char port[wifi_port_cap + 1] = {};
+  query_value(request, "ip", ip, wifi_ip_cap);
+  query_value(request, "port", port, wifi_port_cap);
+  if (is_valid_wifi_host(ip) && is_valid_wifi_port(port)) {
+    char command[700];
+    std::snprintf(command, sizeof command, contract::connect_cmd, "/opt/platform tools/adb", ip, port);
+    auto args = platform::split_command_line(command);
+    fuzz::require(args.size() == 3, "connect command has three arguments");
+    fuzz::require(args[0] == "/opt/platform tools/adb" && args[1] == "connect", "connect command's program and verb");
+    fuzz::require(args[2] == std::string(ip) + ":" + port, "connect address passes unchanged");
+  }
+
+  char partition[partition_name_cap + 1] = {};
+  query_value(request, "partition", partition, partition_name_cap);
+  if (is_valid_partition_name(partition) && !is_identity_partition(partition)) {
+    char command[700];
+    std::snprintf(command, sizeof command, contract::flash_cmd, "C:\\tools\\fastboot.exe", partition,
+                  "C:\\Talvik Bridge\\_bridge_flash.tmp");
+    auto args = platform::split_command_line(command);
+    fuzz::require(args.size() == 5, "flash command has five arguments");
+    fuzz::require(args[2] == partition, "partition name passes unchanged");
+    fuzz::require(args[3] == "C:\\Talvik Bridge\\_bridge_flash.tmp", "image path stays one argument");
+  }
+  return 0;
+}
