@@ -42,6 +42,7 @@ bool receive_body(Exchange& ex, int head, long long announced, const char* path)
     long long left = announced - written;
     int want = left < receive_chunk ? static_cast<int>(left) : receive_chunk;
     int n = platform::receive_some(ex.socket, chunk, want, body_silence_ms);
+    if (n == platform::recv_timed_out) ex.client_stalled = true;
     if (n <= 0) return false;
     ex.body_taken += n;
     if (!file.write(chunk, n)) return false;

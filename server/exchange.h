@@ -20,4 +20,7 @@ struct Exchange {
   // Body bytes the handler read from the socket beyond `request`; the loop
   // drains what the request announced and nobody read.
   long long body_taken = 0;
+  // Set by a handler whose client stopped sending mid-body: the loop then
+  // closes at once instead of waiting for the rest.
+  bool client_stalled = false;
 };

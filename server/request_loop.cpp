@@ -22,7 +22,7 @@ void drain_unread_body(const Exchange& ex) {
   int head = head_length(ex.request, ex.received);
   long long in_buffer = head < 0 ? 0 : ex.received - head;
   long long unread = announced_length(ex.request) - in_buffer - ex.body_taken;
-  if (unread <= 0) return;
+  if (unread <= 0 || ex.client_stalled) return;
   platform::shutdown_send(ex.socket);
   static char scratch[65536];
   while (unread > 0) {
