@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/e2e/bridge_harness.h"
-#include "tests/e2e/json_check.h"
+#include "tests/support/json_check.h"
 
 using e2e::Bridge;
 

@@ -146,4 +146,27 @@ class Reader {
 inline bool is_valid_json(const char* text, size_t size) { return Reader(text, size).whole_value(); }
 inline bool is_valid_json(const std::string& text) { return is_valid_json(text.data(), text.size()); }
 
+// True when `text` is valid UTF-8 (leads C2-F4, each followed by its
+// continuation bytes).
+inline bool is_valid_utf8(const std::string& text) {
+  constexpr size_t bad = 9;
+  for (size_t k = 0; k < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[k]);
+    const size_t extra = c < 0x80                   ? 0
+                         : (c >= 0xC2 && c <= 0xDF) ? 1
+                         : (c >= 0xE0 && c <= 0xEF) ? 2
+                         : (c >= 0xF0 && c <= 0xF4) ? 3
+                                                    : bad;
+    if (extra == bad || text.size() - k <= extra) return false;
+    for (size_t j = 1; j <= extra; ++j) {
+      if ((static_cast<unsigned char>(text[k + j]) & 0xC0) != 0x80) return false;
+    }
+    k += extra + 1;
+  }
+  return true;
+}
+
+// A reply body as a page receives it: one JSON value in valid UTF-8.
+inline bool well_formed(const std::string& text) { return is_valid_json(text) && is_valid_utf8(text); }
+
 }  // namespace json_check

@@ -39,3 +39,18 @@ TEST(JsonCheck, RefusesBrokenText) {
     EXPECT_FALSE(is_valid_json(bad)) << bad;
   }
 }
+
+TEST(JsonCheck, Utf8ForBodiesAsPagesReceiveThem) {
+  EXPECT_TRUE(
+      json_check::is_valid_utf8("85% \xC2\xB7 Good \xC2\xB7 30.5\xC2\xB0"
+                                "C"));
+  EXPECT_TRUE(json_check::is_valid_utf8("\xE2\x80\x94 \xF0\x9F\x93\xB1"));
+  EXPECT_FALSE(json_check::is_valid_utf8("cut \xC2"));  // a character cut at a cap
+  EXPECT_FALSE(json_check::is_valid_utf8("\xC0\xAF"));  // overlong
+  EXPECT_FALSE(
+      json_check::is_valid_utf8("\xE2\x80"
+                                "a"));  // missing continuation
+  EXPECT_FALSE(json_check::is_valid_utf8("\xFF"));
+  EXPECT_TRUE(json_check::well_formed("[\"Battery\",\"85% \xC2\xB7 Good\"]"));
+  EXPECT_FALSE(json_check::well_formed("[\"Kernel\",\"\xC2\"]"));
+}

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "report/field_list.h"
-#include "tests/e2e/json_check.h"
+#include "tests/support/json_check.h"
 
 namespace {
 
