@@ -24,5 +24,5 @@ void handle_adbkill(Exchange& ex) {
   std::snprintf(command, sizeof command, contract::kill_server_cmd, adb);
   char output[kill_output_size];
   run_tool(command, output, sizeof output, kill_timeout_ms);
-  send_json(ex.socket, ex.reply_origin, stopped_body, sizeof stopped_body - 1);
+  send_fixed_json(ex.socket, ex.reply_origin, stopped_body);
 }

@@ -3,20 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/command_line.h"
+#include "server/request_values.h"
+
 namespace {
 
-// Appends `text` at out[*n], doubling each `twice` byte; false when it
-// does not fit.
-bool append(char* out, int size, int* n, const char* text, char twice = '\0') {
-  for (const char* p = text; *p != '\0'; ++p) {
-    int need = (*p == twice && twice != '\0') ? 2 : 1;
-    if (*n + need >= size) return false;
-    out[(*n)++] = *p;
-    if (need == 2) out[(*n)++] = *p;
-  }
-  out[*n] = '\0';
-  return true;
-}
+// Room for a URL or path with every byte escaped, its quotes and the NUL.
+constexpr int quoted_size = 2 * url_decoded_size + 3;
+
+bool formatted_whole(int n, int size) { return n > 0 && n < size; }
 
 }  // namespace
 
@@ -29,32 +24,31 @@ bool is_safe_image_url(const char* url) {
 }
 
 bool format_powershell_download(const char* url, const char* file, char* out, int size) {
-  int n = 0;
-  out[0] = '\0';
-  return append(out, size, &n,
-                "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
-                "$ErrorActionPreference='Stop';"
-                "[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]::Tls12;"
-                "Invoke-WebRequest -UseBasicParsing -Uri '") &&
-         append(out, size, &n, url) && append(out, size, &n, "' -OutFile '") && append(out, size, &n, file, '\'') &&
-         append(out, size, &n, "'\"");
+  char quoted_file[quoted_size];
+  if (!platform::double_apostrophes(file, quoted_file, sizeof quoted_file)) return false;
+  int n =
+      std::snprintf(out, static_cast<size_t>(size),
+                    "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
+                    "$ErrorActionPreference='Stop';"
+                    "[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]::Tls12;"
+                    "Invoke-WebRequest -UseBasicParsing -Uri '%s' -OutFile '%s'\"",
+                    url, quoted_file);
+  return formatted_whole(n, size);
 }
 
 bool format_curl_download(const char* url, const char* file, char* out, int size) {
-  // The line is split like a Windows command line: inside double quotes
-  // only backslashes right before the closing quote need doubling. The
-  // file path ends in ".tmp"; a double quote in it cannot be written.
+  // The file path ends in ".tmp"; a double quote in it is refused rather
+  // than escaped.
   if (std::strchr(file, '"') != nullptr) return false;
-  int n = 0;
-  out[0] = '\0';
-  if (!append(out, size, &n, "curl -f -L -s -S --proto =http,https -o \"") || !append(out, size, &n, file) ||
-      !append(out, size, &n, "\" \"") || !append(out, size, &n, url)) {
+  char quoted_file[quoted_size];
+  char quoted_url[quoted_size];
+  if (!platform::quote_argument(file, quoted_file, sizeof quoted_file) ||
+      !platform::quote_argument(url, quoted_url, sizeof quoted_url)) {
     return false;
   }
-  for (int i = static_cast<int>(std::strlen(url)) - 1; i >= 0 && url[i] == '\\'; --i) {
-    if (!append(out, size, &n, "\\")) return false;
-  }
-  return append(out, size, &n, "\"");
+  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -L -s -S --proto =http,https -o %s %s", quoted_file,
+                        quoted_url);
+  return formatted_whole(n, size);
 }
 
 bool format_download_command(const char* url, const char* file, char* out, int size) {

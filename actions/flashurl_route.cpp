@@ -23,11 +23,6 @@ constexpr int download_command_size = 4096;
 constexpr int download_output_size = 4096;
 constexpr unsigned download_timeout_ms = 180000;
 
-template <size_t N>
-void send_fixed(const Exchange& ex, const char (&body)[N]) {
-  send_json(ex.socket, ex.reply_origin, body, static_cast<int>(N - 1));
-}
-
 // True when the file is there and holds at least one byte.
 bool holds_data(const char* path) {
   if (!platform::is_present_file(path)) return false;
@@ -60,14 +55,14 @@ void handle_flashurl(Exchange& ex) {
   char url[url_decoded_size];
   url_decode(raw_url, url);
 
-  if (!is_valid_partition_name(partition)) return send_fixed(ex, bad_name_body);
-  if (is_identity_partition(partition)) return send_fixed(ex, identity_body);
-  if (!is_safe_image_url(url)) return send_fixed(ex, bad_url_body);
+  if (!is_valid_partition_name(partition)) return send_fixed_json(ex.socket, ex.reply_origin, bad_name_body);
+  if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, identity_body);
+  if (!is_safe_image_url(url)) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
 
   TempImage image(ex.context->bound_port);
   if (!image.usable() || !download(url, image)) {
     image.remove();
-    return send_fixed(ex, no_download_body);
+    return send_fixed_json(ex.socket, ex.reply_origin, no_download_body);
   }
   flash_image_and_reply(ex, partition, image);
 }

@@ -30,7 +30,7 @@ void handle_reboot(Exchange& ex) {
 
   const RebootTarget* target = find_reboot_target(target_name);
   if (target == nullptr) {
-    send_json(ex.socket, ex.reply_origin, unknown_target_body, sizeof unknown_target_body - 1);
+    send_fixed_json(ex.socket, ex.reply_origin, unknown_target_body);
     return;
   }
   char command[reboot_command_size];

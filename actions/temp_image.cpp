@@ -50,7 +50,7 @@ bool ImageWriter::write(const char* data, int count) {
 
 bool ImageWriter::finish() {
   if (file_ == nullptr) return false;
-  // Buffered bytes reach the disk at close; a full disk shows here too.
+  // A close that fails (a full disk, for one) means the file is not whole.
   bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   return closed && !failed_;

@@ -22,11 +22,6 @@ constexpr int receive_chunk = 65536;
 // A body that stops arriving for this long counts as cut off.
 constexpr int body_silence_ms = 30000;
 
-template <size_t N>
-void send_fixed(const Exchange& ex, const char (&body)[N]) {
-  send_json(ex.socket, ex.reply_origin, body, static_cast<int>(N - 1));
-}
-
 // Streams the body into `path`: first the bytes that came with the head,
 // then the rest from the socket. True when all `announced` bytes were
 // received and written.
@@ -61,17 +56,17 @@ void handle_upload(Exchange& ex) {
   char partition[partition_name_cap + 1] = {};
   query_value(ex.request, "partition", partition, partition_name_cap);
   if (!boot) {
-    if (!is_valid_partition_name(partition)) return send_fixed(ex, bad_name_body);
-    if (is_identity_partition(partition)) return send_fixed(ex, identity_body);
+    if (!is_valid_partition_name(partition)) return send_fixed_json(ex.socket, ex.reply_origin, bad_name_body);
+    if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, identity_body);
   }
-  if (announced < 1 || announced > largest_upload) return send_fixed(ex, bad_size_body);
+  if (announced < 1 || announced > largest_upload) return send_fixed_json(ex.socket, ex.reply_origin, bad_size_body);
   // Without the blank line the body's start is unknown.
-  if (head < 0) return send_fixed(ex, incomplete_body);
+  if (head < 0) return send_fixed_json(ex.socket, ex.reply_origin, incomplete_body);
 
   TempImage image(ex.context->bound_port);
   if (!image.usable() || !receive_body(ex, head, announced, image.path())) {
     image.remove();
-    return send_fixed(ex, incomplete_body);
+    return send_fixed_json(ex.socket, ex.reply_origin, incomplete_body);
   }
   flash_image_and_reply(ex, boot ? nullptr : partition, image);
 }

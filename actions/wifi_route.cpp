@@ -23,11 +23,6 @@ constexpr int wifi_body_size = 8192;
 constexpr unsigned wifi_timeout_ms = 25000;
 constexpr unsigned mdns_timeout_ms = 12000;
 
-template <size_t N>
-void send_fixed(const Exchange& ex, const char (&body)[N]) {
-  send_json(ex.socket, ex.reply_origin, body, static_cast<int>(N - 1));
-}
-
 }  // namespace
 
 void handle_wifi(Exchange& ex) {
@@ -46,18 +41,19 @@ void handle_wifi(Exchange& ex) {
   const bool mdns = std::strcmp(action, "mdns") == 0;
   if (std::strcmp(action, "pair") == 0) {
     if (!is_valid_wifi_host(ip) || !is_valid_wifi_port(port) || !is_valid_pairing_code(code)) {
-      return send_fixed(ex, bad_pair_body);
+      return send_fixed_json(ex.socket, ex.reply_origin, bad_pair_body);
     }
     std::snprintf(command, sizeof command, contract::pair_cmd, adb, ip, port, code);
   } else if (std::strcmp(action, "connect") == 0) {
-    if (!is_valid_wifi_host(ip) || !is_valid_wifi_port(port)) return send_fixed(ex, bad_connect_body);
+    if (!is_valid_wifi_host(ip) || !is_valid_wifi_port(port))
+      return send_fixed_json(ex.socket, ex.reply_origin, bad_connect_body);
     std::snprintf(command, sizeof command, contract::connect_cmd, adb, ip, port);
   } else if (std::strcmp(action, "disconnect") == 0) {
     std::snprintf(command, sizeof command, contract::disconnect_cmd, adb);
   } else if (mdns) {
     std::snprintf(command, sizeof command, contract::mdns_cmd, adb);
   } else {
-    return send_fixed(ex, unknown_body);
+    return send_fixed_json(ex.socket, ex.reply_origin, unknown_body);
   }
 
   char output[wifi_output_size] = {};

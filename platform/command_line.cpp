@@ -60,4 +60,45 @@ std::vector<std::string> split_command_line(const char* line) {
   return args;
 }
 
+namespace {
+
+// Appends `count` copies of `c` at out[*used]; false when they do not fit
+// with the NUL.
+bool put(char* out, int size, int* used, char c, int count = 1) {
+  for (int i = 0; i < count; ++i) {
+    if (*used >= size - 1) return false;
+    out[(*used)++] = c;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool quote_argument(const char* text, char* out, int size) {
+  int used = 0;
+  bool fits = put(out, size, &used, '"');
+  int backslashes = 0;
+  for (const char* c = text; *c != '\0' && fits; ++c) {
+    if (*c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    fits = put(out, size, &used, '\\', *c == '"' ? 2 * backslashes + 1 : backslashes) && put(out, size, &used, *c);
+    backslashes = 0;
+  }
+  fits = fits && put(out, size, &used, '\\', 2 * backslashes) && put(out, size, &used, '"');
+  out[used] = '\0';
+  return fits;
+}
+
+bool double_apostrophes(const char* text, char* out, int size) {
+  int used = 0;
+  bool fits = true;
+  for (const char* c = text; *c != '\0' && fits; ++c) {
+    fits = put(out, size, &used, *c, *c == '\'' ? 2 : 1);
+  }
+  out[used] = '\0';
+  return fits;
+}
+
 }  // namespace platform

@@ -13,4 +13,13 @@ namespace platform {
 // a quoted run gives a literal quote.
 std::vector<std::string> split_command_line(const char* line);
 
+// Writes `text` as one double-quoted argument that split_command_line gives
+// back unchanged: a '"' is written \" and the backslashes before a quote are
+// doubled. False when the result does not fit in `size` bytes.
+bool quote_argument(const char* text, char* out, int size);
+
+// Writes `text` for the inside of a single-quoted PowerShell string: each
+// apostrophe doubled. False when the result does not fit in `size` bytes.
+bool double_apostrophes(const char* text, char* out, int size);
+
 }  // namespace platform

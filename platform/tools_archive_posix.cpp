@@ -6,40 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/command_line.h"
 #include "platform/tools_archive.h"
 
 namespace platform {
 
 const char tools_archive_url[] = "https://dl.google.com/android/repository/platform-tools-latest-linux.zip";
-
-namespace {
-
-// `text` as one double-quoted argument under the Windows quoting rules that
-// the process runner splits command lines by (platform/command_line.h): a
-// quote is written \", and backslashes that end up before a quote doubled.
-void quote_argument(const char* text, char* out, int size) {
-  int used = 0;
-  auto put = [&](char c) {
-    if (used < size - 1) out[used++] = c;
-  };
-  put('"');
-  int backslashes = 0;
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (*c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    int copies = *c == '"' ? 2 * backslashes + 1 : backslashes;
-    for (int i = 0; i < copies; ++i) put('\\');
-    backslashes = 0;
-    put(*c);
-  }
-  for (int i = 0; i < 2 * backslashes; ++i) put('\\');
-  put('"');
-  out[used] = '\0';
-}
-
-}  // namespace
 
 int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
   char archive[PATH_MAX];

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/tools_archive.h"
 
@@ -7,23 +8,9 @@ namespace platform {
 
 const char tools_archive_url[] = "https://dl.google.com/android/repository/platform-tools-latest-windows.zip";
 
-namespace {
-
-// `text` for a single-quoted PowerShell string: each apostrophe doubled.
-void quote_for_powershell(const char* text, char* out, int size) {
-  int used = 0;
-  for (const char* c = text; *c != '\0' && used < size - 2; ++c) {
-    if (*c == '\'') out[used++] = '\'';
-    out[used++] = *c;
-  }
-  out[used] = '\0';
-}
-
-}  // namespace
-
 int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
   char quoted_dir[2 * max_path];
-  quote_for_powershell(dir, quoted_dir, sizeof quoted_dir);
+  double_apostrophes(dir, quoted_dir, sizeof quoted_dir);
   std::snprintf(lines[0], archive_command_size,
                 "powershell -NoProfile -ExecutionPolicy Bypass -Command \""
                 "$ErrorActionPreference='Stop';$ProgressPreference='SilentlyContinue';"

@@ -62,10 +62,6 @@ void send_preflight(platform::socket_id s, const char* origin) {
   send_all(s, head, n);
 }
 
-void send_forbidden(platform::socket_id s, const char* origin) {
-  send_json(s, origin, forbidden_body, sizeof forbidden_body - 1);
-}
+void send_forbidden(platform::socket_id s, const char* origin) { send_fixed_json(s, origin, forbidden_body); }
 
-void send_unknown(platform::socket_id s, const char* origin) {
-  send_json(s, origin, unknown_body, sizeof unknown_body - 1);
-}
+void send_unknown(platform::socket_id s, const char* origin) { send_fixed_json(s, origin, unknown_body); }

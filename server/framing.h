@@ -19,6 +19,12 @@ void send_all(platform::socket_id s, const char* data, int count);
 void send_json(platform::socket_id s, const char* origin, const char* body, int body_length);
 void send_json(platform::socket_id s, const char* origin, const char* body);
 
+// Sends one of the routes' constant bodies, whose length is fixed.
+template <unsigned long N>
+void send_fixed_json(platform::socket_id s, const char* origin, const char (&body)[N]) {
+  send_json(s, origin, body, static_cast<int>(N - 1));
+}
+
 // The 204 reply to a CORS preflight.
 void send_preflight(platform::socket_id s, const char* origin);
 void send_forbidden(platform::socket_id s, const char* origin);

@@ -27,3 +27,21 @@ TEST(SplitCommandLine, BackslashAndQuoteRules) {
   // The program token takes no backslash rules.
   EXPECT_EQ(platform::split_command_line("\"C:\\tools\\\" x"), (Args{"C:\\tools\\", "x"}));
 }
+
+TEST(QuoteArgument, SplitsBackToTheSameText) {
+  for (const char* text : {"plain", "with space", "a\"b", "trail\\", "trail\\\\", "\\\"x", "C:\\dir\\x", ""}) {
+    char quoted[64];
+    ASSERT_TRUE(platform::quote_argument(text, quoted, sizeof quoted)) << text;
+    std::string line = std::string("prog ") + quoted + " next";
+    EXPECT_EQ(platform::split_command_line(line.c_str()), (Args{"prog", text, "next"})) << line;
+  }
+  char small[6];
+  EXPECT_FALSE(platform::quote_argument("abcdef", small, sizeof small));
+}
+
+TEST(DoubleApostrophes, MakesASafeSingleQuotedPowerShellText) {
+  char out[32];
+  ASSERT_TRUE(platform::double_apostrophes("C:\\Ali's 'x'", out, sizeof out));
+  EXPECT_STREQ(out, "C:\\Ali''s ''x''");
+  EXPECT_FALSE(platform::double_apostrophes("''''", out, 8));
+}
