@@ -48,14 +48,8 @@ bool send_body(int fd, long long total, const std::string& block) {
 // chunk to a file, as the bridge does, with no HTTP and no fastboot run
 // around it.
 double plain_copy_seconds(long long total, const std::string& block, const std::string& file) {
-  int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::listen(listener, 1);
-  socklen_t len = sizeof addr;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  int listener = e2e::listen_loopback(0, 1, &port);
 
   auto start = Clock::now();
   double done = 0;
@@ -76,7 +70,7 @@ double plain_copy_seconds(long long total, const std::string& block, const std::
     std::remove(file.c_str());
     done = seconds_since(start);
   });
-  int fd = e2e::connect_loopback(ntohs(addr.sin_port));
+  int fd = e2e::connect_loopback(port);
   send_body(fd, total, block);
   receiver.join();
   ::close(fd);

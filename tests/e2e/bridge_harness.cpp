@@ -96,6 +96,25 @@ Reply parse_reply(const std::string& raw) {
   return r;
 }
 
+int listen_loopback(int port, int backlog, int* bound) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  socklen_t len = sizeof addr;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  if (bound != nullptr) *bound = ntohs(addr.sin_port);
+  return fd;
+}
+
 int connect_loopback(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -197,8 +216,10 @@ bool Bridge::launch(const std::vector<std::string>& args) {
     ::dup2(fds[1], 1);
     int null_fd = ::open("/dev/null", O_RDWR);
     ::dup2(null_fd, 0);
-    if (!under_wine()) ::dup2(fds[1], 2);
-    else ::dup2(null_fd, 2);
+    if (!under_wine())
+      ::dup2(fds[1], 2);
+    else
+      ::dup2(null_fd, 2);
     if (::chdir(dir_.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
     for (auto& a : argv_s) argv.push_back(a.data());

@@ -47,6 +47,11 @@ struct Reply {
 };
 Reply parse_reply(const std::string& raw);
 
+// Listens on 127.0.0.1:port (0: any free port), like another program would;
+// SO_REUSEADDR lets it bind past connections in TIME_WAIT, never past
+// another listener. Returns the socket or -1, and the port in *bound.
+int listen_loopback(int port, int backlog, int* bound = nullptr);
+
 // Connects to 127.0.0.1:port; returns the socket or -1.
 int connect_loopback(int port);
 // Sends all bytes; false when the peer went away.

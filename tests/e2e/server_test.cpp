@@ -28,23 +28,10 @@ std::string expected_head(int length, const std::string& origin) {
          "Access-Control-Allow-Private-Network: true\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
 }
 
-// Listens on 127.0.0.1:port, like another program would. SO_REUSEADDR lets
-// it bind past connections in TIME_WAIT, never past another listener.
+// Holds 127.0.0.1:port as another program would.
 struct PortHolder {
   int fd = -1;
-  explicit PortHolder(int port) {
-    fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 1) != 0) {
-      ::close(fd);
-      fd = -1;
-    }
-  }
+  explicit PortHolder(int port) : fd(e2e::listen_loopback(port, 1)) {}
   ~PortHolder() {
     if (fd >= 0) ::close(fd);
   }
