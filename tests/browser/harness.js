@@ -309,11 +309,20 @@ async function launchBrowser(sitePort, { publicSite = false } = {}) {
 // Grants or denies ("granted"/"denied") the local-network permission of the
 // operator's site, as the user's answer to the browser's prompt would.
 async function setLocalNetworkPermission(context, page, setting) {
+  // Chromium names the permission for loopback addresses
+  // "loopback-network"; versions before that split call it
+  // "local-network-access". Setting both at once leaves the first one in
+  // force, so only the first name the browser knows is set. The setting
+  // lasts only while its session is attached, so the session is kept open.
   const cdp = await context.newCDPSession(page);
-  for (const name of ["local-network-access", "loopback-network", "local-network"]) {
-    await cdp.send("Browser.setPermission", { permission: { name }, setting, origin: SITE_ORIGIN });
+  for (const name of ["loopback-network", "local-network-access"]) {
+    try {
+      await cdp.send("Browser.setPermission", { permission: { name }, setting, origin: SITE_ORIGIN });
+      return;
+    } catch (e) {
+      if (name === "local-network-access") throw e;
+    }
   }
-  await cdp.detach();
 }
 
 // Waits until the element's text satisfies `test` (a RegExp or a string it
