@@ -165,7 +165,8 @@ test("discovery: the page finds the bridge on its port, past another listener on
   assert.match(status, /version 1\.0\.0/);
   assert.match(status, /adb: mila/);
   assert.match(status, /fastboot: mila/);
-  assert.equal(await page.isDisabled("#read-phone"), false);
+  // Enabled once the phone list (read right after) is in.
+  await page.waitForSelector("#read-phone:enabled");
 });
 
 test("phone choice: one phone is chosen, two must be picked, an unauthorized one is told to press Allow", async (t) => {
@@ -367,7 +368,7 @@ test("wireless: ip:port pasted, pairing not ok with adb's words, mDNS fills the 
   await page.click("#wifi-connect");
   const connected = await verdict("#wifi-result");
   assert.equal(connected.ok, true, connected.text);
-  assert.equal(await page.isVisible("#wifi-read"), true);
+  await page.waitForSelector("#wifi-read:enabled");
 });
 
 test("reboot to recovery asks first, then runs adb's recovery reboot and says so", async (t) => {
