@@ -18,4 +18,8 @@ void release_console() {
 
 void wait_for_key() { std::getchar(); }
 
+void use_utf8_output() {}
+
+unsigned output_code_page() { return 0; }
+
 }  // namespace platform
