@@ -59,6 +59,8 @@ std::string payload_test_bridge() {
 
 std::string test_program(const std::string& name) { return folder_of(double_source()) + "/" + name + exe_suffix(); }
 
+std::string wine_build_program(const std::string& relative) { return wine_dir() + "/" + relative + ".exe"; }
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;

@@ -32,6 +32,10 @@ std::string payload_test_bridge();
 // from the folder of the tool double, e.g. "provisioning_driver".
 std::string test_program(const std::string& name);
 
+// A program of the Windows build under test, by its path inside that build
+// folder without ".exe", e.g. "bench/plain_copy".
+std::string wine_build_program(const std::string& relative);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);

@@ -46,7 +46,12 @@ std::string strip_cr(std::string s) {
 
 class Server : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(bridge.start()) << bridge.console(); }
+  void SetUp() override {
+    // A search path without the system's adb and fastboot, which would
+    // otherwise count as found.
+    if (!e2e::under_wine()) bridge.set_env("PATH", bridge.dir());
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
   Bridge bridge;
 };
 
