@@ -1,8 +1,10 @@
 // The HTTP edge against the real binary: head forms, body framing, what is
 // read after a reply, and start-up conditions of the host system.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -188,8 +190,66 @@ TEST_F(Edge, ToolOutputThatIsNotUtf8StillGivesJson) {
   EXPECT_EQ(reply.body, "{\"ok\":true,\"log\":\"disconnected \xE2\x80\x94 everything\"}");
 }
 
-// ---- The host system (POSIX only: Windows has neither the signal nor such
-// folder names, and Wine keeps its own search path) ----------------------
+// ---- The host system -------------------------------------------------------
+
+TEST(EdgeHost, TheBannerDashShowsOnAWindowsConsole) {
+  if (!e2e::under_wine()) GTEST_SKIP() << "a Windows console";
+  // Started on a terminal, a program under Wine gets a console that turns
+  // its output from the console's code page into the terminal's UTF-8.
+  Bridge bridge;
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  winsize size{};
+  size.ws_row = 40;
+  size.ws_col = 120;
+  ::ioctl(master, TIOCSWINSZ, &size);
+  const std::string terminal = ::ptsname(master);
+  const std::string binary = bridge.binary();
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    int slave = ::open(terminal.c_str(), O_RDWR);
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    if (::chdir(bridge.dir().c_str()) != 0) ::_exit(126);
+    ::setenv("XDG_CONFIG_HOME", bridge.path("config").c_str(), 1);
+    ::execlp("wine", "wine", binary.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The banner is out once the bridge answers; the terminal also carries
+  // Wine's cursor commands, so only the dash's bytes are looked for.
+  bool answered = false;
+  for (int i = 0; i < 600 && !answered; ++i) {
+    for (int port = 9765; port <= 9769 && !answered; ++port) {
+      int fd = e2e::connect_loopback(port);
+      if (fd < 0) continue;
+      e2e::send_bytes(fd, "GET /ping HTTP/1.1\r\n\r\n");
+      answered = e2e::read_until_close(fd, 10000).find("Talvik") != std::string::npos;
+      ::close(fd);
+    }
+    if (!answered) ::usleep(100000);
+  }
+  std::string console;
+  char buf[4096];
+  for (;;) {
+    pollfd p{master, POLLIN, 0};
+    if (::poll(&p, 1, 2000) <= 0) break;
+    ssize_t n = ::read(master, buf, sizeof buf);
+    if (n <= 0) break;
+    console.append(buf, static_cast<size_t>(n));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  ::close(master);
+  EXPECT_TRUE(answered);
+  EXPECT_NE(console.find("\xE2\x80\x94"), std::string::npos) << console;
+}
+
+// POSIX only: Windows has neither the signal nor such folder names, and
+// Wine keeps its own search path.
 
 TEST(EdgeHost, AFileSizeLimitEndsTheUploadNotTheBridge) {
   if (e2e::under_wine()) GTEST_SKIP() << "SIGXFSZ is a POSIX signal";
