@@ -16,6 +16,12 @@ void wait_for_key();
 // or by Ctrl+C, Ctrl+Break or closing. Nothing to do elsewhere.
 void use_utf8_output();
 
+// Writes `text` and a line end to standard output with its bytes unchanged,
+// after what the C library still holds. For text that is not ASCII: on
+// Windows the C runtime may turn console output through its own locale,
+// which would undo the UTF-8 code page.
+void write_line_as_is(const char* text);
+
 // The console's output code page; 0 where there is none or no such thing.
 unsigned output_code_page();
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/console.h"
 
@@ -38,6 +39,14 @@ void use_utf8_output() {
     std::atexit(put_page_back);
     SetConsoleCtrlHandler(on_console_event, TRUE);
   }
+}
+
+void write_line_as_is(const char* text) {
+  std::fflush(stdout);
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  WriteFile(out, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+  WriteFile(out, "\r\n", 2, &written, nullptr);
 }
 
 unsigned output_code_page() { return GetConsoleOutputCP(); }

@@ -29,7 +29,7 @@ void print_banner(const ServerContext& context) {
   std::printf("  adb:      %s\n", is_present_file(context.adb_path) ? "mila" : "PATH se (ya platform-tools rakhein)");
   std::printf("  fastboot: %s\n", is_present_file(context.fastboot_path) ? "mila" : "PATH se");
   std::printf("  Port:     127.0.0.1:%d\n\n", context.bound_port);
-  std::puts("  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94");
+  platform::write_line_as_is("  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94");
   std::puts("  dobara download/launch ki zaroorat nahi.");
   std::puts("  Band karne ke liye ye window close karein.");
   std::puts(rule);

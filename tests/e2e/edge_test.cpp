@@ -316,7 +316,12 @@ TEST(EdgeHost, AFolderNameWithADoubleQuoteIsRefusedAtStart) {
   }
   ::close(out[0]);
   int status = 0;
-  if (::waitpid(pid, &status, WNOHANG) == 0) {
+  pid_t ended = 0;
+  for (int i = 0; i < 100 && ended == 0; ++i) {
+    ended = ::waitpid(pid, &status, WNOHANG);
+    if (ended == 0) ::usleep(100000);
+  }
+  if (ended == 0) {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
     FAIL() << "the bridge started: " << console;
