@@ -65,7 +65,8 @@ std::string read_until_close(int fd, int timeout_ms = 120000);
 
 class Bridge {
  public:
-  Bridge();  // creates the temporary folder and copies the binary into it
+  Bridge();  // creates the temporary folder (in /tmp, or in $TALVIK_TEST_ROOT)
+             // and copies the binary into it
   // The same with another program copied in instead of the bridge binary,
   // e.g. payload_test_bridge() or test_program("provisioning_driver").
   explicit Bridge(const std::string& program);
