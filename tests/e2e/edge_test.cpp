@@ -33,7 +33,9 @@ constexpr char bad_name[] = "{\"ok\":false,\"error\":\"partition name theek nahi
 constexpr char incomplete[] = "{\"ok\":false,\"error\":\"file poori receive nahi hui\"}";
 constexpr char forbidden[] = "{\"ok\":false,\"error\":\"forbidden (origin)\"}";
 constexpr char continue_line[] = "HTTP/1.1 100 Continue\r\n\r\n";
-constexpr char flash_ok_script[] = "match flash\nsave 3 received.img\nsay OKAY\\nFinished. Total time: 0.1s\\n\n";
+// One phone in Fastboot mode, whose flashes keep the image and succeed.
+const std::string flash_ok_script = std::string(actions_e2e::one_fastboot_phone) +
+                                    "match flash\nsave 5 received.img\nsay OKAY\\nFinished. Total time: 0.1s\\n\n";
 
 // Reads until the peer closes; `*reset` tells whether the end was a reset
 // rather than a clean close.
@@ -95,26 +97,26 @@ class Edge : public ::testing::Test {
 TEST_F(Edge, BareLineFeedHeadsEndAtTheirBlankLine) {
   // Without waiting for more, the body after the LF blank line is the image.
   std::string head =
-      "POST /flash?partition=boot HTTP/1.1\nHost: 127.0.0.1\nOrigin: " + std::string(actions_e2e::page_origin) +
+      "POST /flash?partition=dtbo HTTP/1.1\nHost: 127.0.0.1\nOrigin: " + std::string(actions_e2e::page_origin) +
       "\nX-Talvik-Bridge: 1\nContent-Length: 5\n\n";
   auto reply = bridge.request(head + "HELLO");
   EXPECT_TRUE(framed(reply));
-  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"boot\"", 0), 0u) << reply.body;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"dtbo\"", 0), 0u) << reply.body;
   EXPECT_EQ(e2e::read_file(bridge.path("received.img")), "HELLO");
 
   // A bridge header that only appears in the body does not make the page trusted.
-  head = "POST /flash?partition=boot HTTP/1.1\nHost: 127.0.0.1\nOrigin: " + std::string(actions_e2e::page_origin) +
+  head = "POST /flash?partition=dtbo HTTP/1.1\nHost: 127.0.0.1\nOrigin: " + std::string(actions_e2e::page_origin) +
          "\nContent-Length: 20\n\n";
   reply = bridge.request(head + "X-Talvik-Bridge: 1\n\n");
   EXPECT_EQ(reply.body, forbidden);
-  EXPECT_EQ(bridge.tool_calls("fastboot").size(), 1u);
+  EXPECT_EQ(bridge.tool_calls("fastboot").size(), 2u);  // devices, flash
 }
 
 TEST_F(Edge, ExpectContinueIsAnsweredOnlyAfterTheChecksPass) {
   int fd = e2e::connect_loopback(bridge.port());
   ASSERT_GE(fd, 0);
   ASSERT_TRUE(e2e::send_bytes(
-      fd, trusted_head(bridge, "POST /flash?partition=boot", "Content-Length: 6\r\nExpect: 100-continue\r\n")));
+      fd, trusted_head(bridge, "POST /flash?partition=dtbo", "Content-Length: 6\r\nExpect: 100-continue\r\n")));
   // The client holds its body back until the bridge says to go on.
   std::string got = read_until(fd, "\r\n\r\n");
   ASSERT_EQ(got, continue_line);
@@ -265,7 +267,7 @@ TEST(EdgeHost, AFileSizeLimitEndsTheUploadNotTheBridge) {
   ASSERT_TRUE(started) << bridge.console();
 
   const std::string body(3 << 20, 'z');
-  auto reply = bridge.request(upload_head(bridge, "/flash?partition=boot", std::to_string(body.size())) + body);
+  auto reply = bridge.request(upload_head(bridge, "/flash?partition=dtbo", std::to_string(body.size())) + body);
   EXPECT_EQ(reply.body, incomplete);
   EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
   EXPECT_TRUE(bridge.running());
