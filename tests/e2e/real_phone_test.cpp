@@ -366,3 +366,17 @@ TEST_F(RealPhone, TwoPhonesWantAChoiceAndTheChosenOneAloneActs) {
   EXPECT_NE(report.find("[\"Model\",\"Beta\"]"), std::string::npos) << report;
   EXPECT_TRUE(alpha.journal().empty());
 }
+
+TEST_F(RealPhone, AndroidSerialOfTheBridgeChoosesThePhoneWhenTheQueryDoesNot) {
+  // How scripts/demo.sh --fastboot wires the bridge to a phone fastboot cannot list.
+  PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
+  ASSERT_GT(phone.port(), 0);
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", phone.tcp_serial());
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto report = bridge.get("/info").body;
+  EXPECT_EQ(report.rfind("{\"ok\":true,\"mode\":\"Fastboot\",\"fields\":[[\"Product / Model\",\"cheetah\"]", 0), 0u)
+      << report;
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=fbbootloader").body, "{\"ok\":true,\"to\":\"fbbootloader\"}");
+  EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:all", "reboot-bootloader"}));
+}
