@@ -3,9 +3,11 @@
 #include <cstdio>
 
 #include "actions/flash_verdict.h"
+#include "actions/image_check.h"
 #include "actions/temp_image.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
+#include "tools/phone_choice.h"
 #include "tools/process_runner.h"
 #include "tools/provisioning.h"
 #include "tools/tool_contract.h"
@@ -31,15 +33,25 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
   return n + static_cast<int>(sizeof body_end) - 1;
 }
 
-void flash_image_and_reply(Exchange& ex, const char* partition, TempImage& image) {
+bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
-  char fastboot[tool_path_size];
   find_tool("fastboot", fastboot);
+  const PhoneChoice choice = choose_phone(ToolKind::fastboot, fastboot, ex.request, serial);
+  if (choice == PhoneChoice::chosen) return true;
+  send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::fastboot, choice));
+  return false;
+}
 
+void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
+                           TempImage& image) {
+  if (file_looks_like_no_image(image.path(), needs_boot_header(partition))) {
+    image.remove();
+    return send_fixed_json(ex.socket, ex.reply_origin, not_an_image_body);
+  }
   char command[flash_command_size];
   int n = partition != nullptr
-              ? std::snprintf(command, sizeof command, contract::flash_cmd, fastboot, partition, image.path())
-              : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, image.path());
+              ? std::snprintf(command, sizeof command, contract::flash_cmd, fastboot, serial, partition, image.path())
+              : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, serial, image.path());
   static char output[flash_output_size];
   output[0] = '\0';
   // A cut command line would name another file; it is not run (verdict false).

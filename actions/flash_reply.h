@@ -12,6 +12,17 @@ constexpr int flash_body_size = 65536;
 // body, closing characters included, fits. Returns the body's length.
 int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size);
 
-// Makes sure fastboot is there, flashes the image to `partition` (or boots
-// from it when `partition` is null), deletes the image and sends the reply.
-void flash_image_and_reply(Exchange& ex, const char* partition, TempImage& image);
+constexpr char not_an_image_body[] =
+    "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
+
+// Makes sure fastboot is there (it may be downloaded first) and chooses the
+// phone in Fastboot mode that the request names, or the only one listed.
+// Writes fastboot's path (tool_path_size bytes) and the serial; when no
+// phone can be chosen, sends the reason and returns false.
+bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial);
+
+// Flashes the image to `partition` (or boots from it when `partition` is
+// null) on phone `serial`, deletes the image and sends the reply. A file
+// that is plainly no image is refused, and fastboot is not run.
+void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
+                           TempImage& image);

@@ -9,7 +9,9 @@
 #include "platform/files.h"
 #include "server/framing.h"
 #include "server/request_values.h"
+#include "tools/device_list.h"
 #include "tools/process_runner.h"
+#include "tools/tool_locator.h"
 
 namespace {
 
@@ -59,10 +61,15 @@ void handle_flashurl(Exchange& ex) {
   if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, identity_body);
   if (!is_safe_image_url(url)) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
 
+  // The phone is chosen before anything is downloaded.
+  char fastboot[tool_path_size];
+  char serial[serial_cap + 1];
+  if (!choose_fastboot_phone(ex, fastboot, serial)) return;
+
   TempImage image(ex.context->bound_port);
   if (!image.usable() || !download(url, image)) {
     image.remove();
     return send_fixed_json(ex.socket, ex.reply_origin, no_download_body);
   }
-  flash_image_and_reply(ex, partition, image);
+  flash_image_and_reply(ex, fastboot, serial, partition, image);
 }

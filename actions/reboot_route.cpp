@@ -1,11 +1,13 @@
 #include "actions/reboot_route.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "actions/reboot_targets.h"
+#include "report/field_list.h"
 #include "server/framing.h"
+#include "server/json_escape.h"
 #include "server/request_values.h"
+#include "tools/phone_choice.h"
 #include "tools/process_runner.h"
 #include "tools/tool_locator.h"
 
@@ -15,6 +17,8 @@ constexpr char unknown_target_body[] = "{\"ok\":false,\"error\":\"unknown target
 constexpr int target_cap = 31;
 constexpr int reboot_command_size = 600;
 constexpr int reboot_output_size = 4096;
+constexpr int reboot_log_limit = 2 * reboot_output_size;
+constexpr int reboot_body_size = reboot_log_limit + 128;
 constexpr unsigned reboot_timeout_ms = 20000;
 
 }  // namespace
@@ -22,23 +26,31 @@ constexpr unsigned reboot_timeout_ms = 20000;
 void handle_reboot(Exchange& ex) {
   char target_name[target_cap + 1] = "system";
   query_value(ex.request, "to", target_name, target_cap);
-
-  char adb[tool_path_size];
-  char fastboot[tool_path_size];
-  find_tool("adb", adb);
-  find_tool("fastboot", fastboot);
-
   const RebootTarget* target = find_reboot_target(target_name);
-  if (target == nullptr) {
-    send_fixed_json(ex.socket, ex.reply_origin, unknown_target_body);
-    return;
-  }
+  if (target == nullptr) return send_fixed_json(ex.socket, ex.reply_origin, unknown_target_body);
+
+  // Fastboot targets use fastboot as find_tool gives it: this route never
+  // downloads it.
+  const ToolKind kind = target->fastboot ? ToolKind::fastboot : ToolKind::adb;
+  char tool[tool_path_size];
+  find_tool(target->fastboot ? "fastboot" : "adb", tool);
+  char serial[serial_cap + 1];
+  const PhoneChoice choice = choose_phone(kind, tool, ex.request, serial);
+  if (choice != PhoneChoice::chosen) return send_json(ex.socket, ex.reply_origin, phone_choice_body(kind, choice));
+
   char command[reboot_command_size];
-  std::snprintf(command, sizeof command, target->command, std::strcmp(target->tool, "adb") == 0 ? adb : fastboot);
+  std::snprintf(command, sizeof command, target->command, tool, serial);
   char output[reboot_output_size];
   run_tool(command, output, sizeof output, reboot_timeout_ms);
 
-  char body[256];
-  std::snprintf(body, sizeof body, "{\"ok\":true,\"to\":\"%s\"}", target->name);
+  static char body[reboot_body_size];
+  if (!reboot_failed(output, target->fastboot)) {
+    std::snprintf(body, sizeof body, "{\"ok\":true,\"to\":\"%s\"}", target->name);
+  } else {
+    keep_valid_utf8(output);
+    static char log[reboot_log_limit + 1];
+    json_escape(output, log, reboot_log_limit);
+    std::snprintf(body, sizeof body, "{\"ok\":false,\"to\":\"%s\",\"log\":\"%s\"}", target->name, log);
+  }
   send_json(ex.socket, ex.reply_origin, body);
 }

@@ -8,6 +8,8 @@
 #include "platform/net.h"
 #include "server/framing.h"
 #include "server/request_values.h"
+#include "tools/device_list.h"
+#include "tools/tool_locator.h"
 
 namespace {
 
@@ -62,11 +64,15 @@ void handle_upload(Exchange& ex) {
   if (announced < 1 || announced > largest_upload) return send_fixed_json(ex.socket, ex.reply_origin, bad_size_body);
   // Without the blank line the body's start is unknown.
   if (head < 0) return send_fixed_json(ex.socket, ex.reply_origin, incomplete_body);
+  // Before the body is read: an upload for no phone is refused at once.
+  char fastboot[tool_path_size];
+  char serial[serial_cap + 1];
+  if (!choose_fastboot_phone(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
   if (!image.usable() || !receive_body(ex, head, announced, image.path())) {
     image.remove();
     return send_fixed_json(ex.socket, ex.reply_origin, incomplete_body);
   }
-  flash_image_and_reply(ex, boot ? nullptr : partition, image);
+  flash_image_and_reply(ex, fastboot, serial, boot ? nullptr : partition, image);
 }

@@ -8,6 +8,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/command_line.h"
 #include "server/request_values.h"
+#include "tools/phone_choice.h"
 #include "tools/tool_contract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -33,14 +34,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   char partition[partition_name_cap + 1] = {};
   query_value(request, "partition", partition, partition_name_cap);
+  // A serial the request names, under the serial rule, stays one argument.
+  char serial[serial_cap + 1];
+  char raw_serial[4 * serial_cap] = {};
+  const bool named = query_value(request, "serial", raw_serial, 4 * serial_cap - 1);
+  if (requested_serial(named ? raw_serial : nullptr, nullptr, serial) != SerialRequest::given) {
+    std::snprintf(serial, sizeof serial, "SER1");
+  }
   if (is_valid_partition_name(partition) && !is_identity_partition(partition)) {
     char command[700];
-    std::snprintf(command, sizeof command, contract::flash_cmd, "C:\\tools\\fastboot.exe", partition,
+    std::snprintf(command, sizeof command, contract::flash_cmd, "C:\\tools\\fastboot.exe", serial, partition,
                   "C:\\Talvik Bridge\\_bridge_flash.tmp");
     auto args = platform::split_command_line(command);
-    fuzz::require(args.size() == 5, "flash command has five arguments");
-    fuzz::require(args[2] == partition, "partition name passes unchanged");
-    fuzz::require(args[3] == "C:\\Talvik Bridge\\_bridge_flash.tmp", "image path stays one argument");
+    fuzz::require(args.size() == 6, "flash command has six arguments");
+    fuzz::require(args[1] == "-s" && args[2] == serial, "serial passes unchanged after -s");
+    fuzz::require(args[4] == partition, "partition name passes unchanged");
+    fuzz::require(args[5] == "C:\\Talvik Bridge\\_bridge_flash.tmp", "image path stays one argument");
   }
   return 0;
 }

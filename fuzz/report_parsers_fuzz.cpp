@@ -11,6 +11,7 @@
 #include "report/imei_reader.h"
 #include "report/shell_probes.h"
 #include "tests/support/json_check.h"
+#include "tools/device_list.h"
 
 namespace {
 
@@ -61,12 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)battery_health_row(reply.c_str());
   (void)battery_serial_usable(line);
 
-  fuzz::Buffer serial(device_serial_size);
-  std::memset(serial.get(), 0, serial.size);  // the report zeroes it before picking
-  (void)pick_adb_serial(reply.c_str(), serial.get());
-  (void)pick_fastboot_serial(reply.c_str(), serial.get());
-  fuzz::require(serial.terminated(), "device serial NUL-terminated");
-  const std::string device_serial = serial.text();
+  // Every serial taken from a device list may stand on a command line.
+  static PhoneList adb_phones;
+  static PhoneList fastboot_phones;
+  parse_adb_devices(reply.c_str(), adb_phones);
+  parse_fastboot_devices(reply.c_str(), fastboot_phones);
+  for (const PhoneList* list : {&adb_phones, &fastboot_phones}) {
+    for (int i = 0; i < list->count; ++i) fuzz::require(is_valid_serial(list->phones[i].serial), "listed serial valid");
+  }
+  const std::string device_serial = adb_phones.count > 0 ? adb_phones.phones[0].serial : "";
 
   fuzz::Buffer candidate(64);
   quoted_digits(reply.c_str(), candidate.get());

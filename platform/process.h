@@ -8,6 +8,11 @@ struct RunLimits {
   unsigned after_output_ms;
   // Bound on the whole run, reading included; the child is ended then.
   unsigned whole_run_ms;
+  // When set: once the output holds this text and then nothing more comes
+  // for stall_ms, the child is ended (a tool waiting for something that
+  // is not coming).
+  const char* stall_marker = nullptr;
+  unsigned stall_ms = 0;
 };
 
 // Starts `command_line` (program first, Windows quoting rules, no shell),
@@ -17,7 +22,13 @@ struct RunLimits {
 // held, or until the child has exited and the pipe is drained (a process it
 // left behind may keep the pipe open). Then waits for the child as the
 // limits say and ends it if it is still running. `out` always ends with a
-// NUL; a child that cannot be started leaves it empty at once.
-void run_captured(const char* command_line, char* out, int size, RunLimits limits);
+// NUL; a child that cannot be started leaves it empty at once. Returns
+// false when the child had to be ended (a limit ran out), else true.
+//
+// A child never outlives the bridge: Windows puts it in a job object that
+// ends it when the bridge's handle closes (children it starts break away,
+// so a server it leaves behind lives on); Linux gives it a parent-death
+// signal, which programs it starts do not inherit.
+bool run_captured(const char* command_line, char* out, int size, RunLimits limits);
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,8 +16,7 @@
 
 #include "platform/command_line.h"
 #include "platform/process.h"
-
-extern char** environ;
+#include "platform/stall_watch.h"
 
 namespace platform {
 
@@ -72,47 +73,68 @@ struct Child {
     return true;
   }
 
-  ~Child() {
-    if (pid > 0 && !try_reap()) {
-      ::kill(pid, SIGKILL);
-      int status;
-      while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
+  // Ends the child if it still runs; true when it had to be ended.
+  bool end() {
+    if (pid <= 0 || try_reap()) return false;
+    ::kill(pid, SIGKILL);
+    int status;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    reaped = true;
+    return true;
   }
+
+  ~Child() { end(); }
 };
+
+// In the forked child: only async-signal-safe calls until exec.
+[[noreturn]] void become_tool(int output_fd, pid_t bridge, char* const* argv) {
+#ifdef __linux__
+  // Ends with the bridge however the bridge ends. The signal is not passed
+  // on to what the tool starts (adb's server lives on), and it is kept
+  // across exec.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != bridge) ::_exit(127);  // the bridge ended before prctl
+#else
+  (void)bridge;
+#endif
+  // Signals the bridge ignores stay ignored across exec; the tool gets the
+  // usual ones.
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGXFSZ, SIG_DFL);
+  ::dup2(output_fd, 1);
+  ::dup2(output_fd, 2);
+  ::execvp(argv[0], argv);
+  ::_exit(127);
+}
 
 }  // namespace
 
-void run_captured(const char* command_line, char* out, int size, RunLimits limits) {
+bool run_captured(const char* command_line, char* out, int size, RunLimits limits) {
   out[0] = '\0';
   const auto start = Clock::now();
   const auto whole_deadline = start + std::chrono::milliseconds(limits.whole_run_ms);
 
   std::vector<std::string> args = split_command_line(command_line);
-  if (args.empty() || args[0].empty()) return;
+  if (args.empty() || args[0].empty()) return true;
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
   int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return;
+  if (::pipe2(fds, O_CLOEXEC) != 0) return true;
   Fd read_end{fds[0]};
   Fd write_end{fds[1]};
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, write_end.fd, 1);
-  posix_spawn_file_actions_adddup2(&actions, write_end.fd, 2);
+  // Every descriptor of the bridge is close-on-exec; the child gets the
+  // pipe as its output and keeps the bridge's standard input.
   Child child;
-  int rc = ::posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t bridge = ::getpid();
+  child.pid = ::fork();
+  if (child.pid == 0) become_tool(write_end.fd, bridge, argv.data());
   ::close(write_end.fd);
   write_end.fd = -1;
-  if (rc != 0) {
-    child.pid = -1;
-    return;
-  }
+  if (child.pid < 0) return true;
 #ifdef SYS_pidfd_open
   child.exit_fd.fd = static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0));
 #endif
@@ -122,9 +144,16 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   // once the child has exited and what it wrote has been read.
   int held = 0;
   bool exited = false;
+  bool stalled = false;
+  StallWatch stall(limits);
   while (held < size - 1) {
     int left = ms_until(whole_deadline);
     if (left == 0) break;
+    if (stall.expired()) {
+      stalled = true;
+      break;
+    }
+    left = std::min(left, stall.ms_left());
     pollfd p[2] = {{read_end.fd, POLLIN, 0}, {child.exit_fd.fd, POLLIN, 0}};
     int count = child.exit_fd.fd >= 0 ? 2 : 1;
     int wait_ms = exited ? 0 : (count == 2 ? left : std::min(left, 5));
@@ -137,6 +166,8 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
       ssize_t n = ::read(read_end.fd, out + held, static_cast<size_t>(size - 1 - held));
       if (n > 0) {
         held += static_cast<int>(n);
+        out[held] = '\0';
+        stall.saw_output(out);
         continue;
       }
       if (n == 0) break;
@@ -148,11 +179,13 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   }
   out[held] = '\0';
 
-  if (!child.try_reap()) {
+  bool in_time = !stalled && (held >= size - 1 || ms_until(whole_deadline) > 0);
+  if (!stalled && !child.try_reap()) {
     auto wait_deadline = std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms));
     child.wait_until(wait_deadline);
   }
-  // ~Child ends a child that is still running and reaps it.
+  if (child.end()) in_time = false;
+  return in_time;
 }
 
 }  // namespace platform

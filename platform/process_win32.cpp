@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/process.h"
+#include "platform/stall_watch.h"
 
 namespace platform {
 
@@ -40,15 +41,31 @@ struct AttributeList {
   }
 };
 
+// A job that ends its processes when its last handle closes: when the run
+// is over, or when the bridge ends in any way. Processes the child starts
+// break away silently, so a server it leaves behind (adb's) lives on.
+HANDLE make_kill_on_close_job() {
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info;
+  std::memset(&info, 0, sizeof info);
+  info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
+  if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info)) {
+    CloseHandle(job);
+    return nullptr;
+  }
+  return job;
+}
+
 }  // namespace
 
-void run_captured(const char* command_line, char* out, int size, RunLimits limits) {
+bool run_captured(const char* command_line, char* out, int size, RunLimits limits) {
   out[0] = '\0';
   const auto whole_deadline = Clock::now() + std::chrono::milliseconds(limits.whole_run_ms);
 
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   Handle read_end, write_end;
-  if (!CreatePipe(&read_end.h, &write_end.h, &sa, 0)) return;
+  if (!CreatePipe(&read_end.h, &write_end.h, &sa, 0)) return true;
   SetHandleInformation(read_end.h, HANDLE_FLAG_INHERIT, 0);
 
   // The child's input is an inheritable copy of ours, when we have one.
@@ -69,7 +86,7 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   if (attributes.list == nullptr || !InitializeProcThreadAttributeList(attributes.list, 1, 0, &attr_size)) {
     std::free(attributes.list);
     attributes.list = nullptr;
-    return;
+    return true;
   }
   UpdateProcThreadAttribute(attributes.list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherit,
                             inherit_count * sizeof(HANDLE), nullptr, nullptr);
@@ -87,16 +104,22 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   PROCESS_INFORMATION pi;
   std::memset(&pi, 0, sizeof pi);
   char* line = _strdup(command_line);
-  if (line == nullptr) return;
-  BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
-                                nullptr, nullptr, &si.StartupInfo, &pi);
+  if (line == nullptr) return true;
+  // Started suspended, so it is in the job before it can start anything.
+  BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE,
+                                CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED, nullptr, nullptr,
+                                &si.StartupInfo, &pi);
   std::free(line);
   // From here the child (and what it starts) holds the only write ends.
   write_end.reset();
   input.reset();
-  if (!started) return;
+  if (!started) return true;
   Handle process{pi.hProcess};
   Handle thread{pi.hThread};
+  // Declared after `process`, so it closes first and ends the child with it.
+  Handle job{make_kill_on_close_job()};
+  if (job.h != nullptr && !AssignProcessToJobObject(job.h, process.h)) job.reset();
+  ResumeThread(thread.h);
 
   // Reading: ends at end of data, a full buffer, the whole-run bound, or
   // once the child has exited and what it wrote has been read. Anonymous
@@ -104,10 +127,16 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   // short wait on the process.
   int held = 0;
   bool exited = false;
+  bool stalled = false;
+  StallWatch stall(limits);
   DWORD idle_ms = 1;
   while (held < size - 1) {
     DWORD left = ms_until(whole_deadline);
     if (left == 0) break;
+    if (stall.expired()) {
+      stalled = true;
+      break;
+    }
     DWORD available = 0;
     if (!PeekNamedPipe(read_end.h, nullptr, 0, nullptr, &available, nullptr)) break;
     if (available > 0) {
@@ -115,6 +144,8 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
       DWORD want = std::min<DWORD>(available, static_cast<DWORD>(size - 1 - held));
       if (!ReadFile(read_end.h, out + held, want, &got, nullptr) || got == 0) break;
       held += static_cast<int>(got);
+      out[held] = '\0';
+      stall.saw_output(out);
       idle_ms = 1;
       continue;
     }
@@ -124,10 +155,17 @@ void run_captured(const char* command_line, char* out, int size, RunLimits limit
   }
   out[held] = '\0';
 
-  if (WaitForSingleObject(process.h, 0) != WAIT_OBJECT_0) {
+  bool in_time = !stalled && (held >= size - 1 || ms_until(whole_deadline) > 0);
+  if (stalled) {
+    TerminateProcess(process.h, 1);
+  } else if (WaitForSingleObject(process.h, 0) != WAIT_OBJECT_0) {
     auto wait_deadline = std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms));
-    if (WaitForSingleObject(process.h, ms_until(wait_deadline)) != WAIT_OBJECT_0) TerminateProcess(process.h, 1);
+    if (WaitForSingleObject(process.h, ms_until(wait_deadline)) != WAIT_OBJECT_0) {
+      TerminateProcess(process.h, 1);
+      in_time = false;
+    }
   }
+  return in_time;
 }
 
 }  // namespace platform

@@ -1,22 +1,37 @@
-// GET /info's report: finds the first ready phone through adb, else through
-// fastboot, and writes the ADB envelope, the Fastboot envelope or the
-// no-phone body.
+// GET /info's report: finds the phone through adb, else through fastboot,
+// and writes the ADB envelope, the Fastboot envelope or a no-phone body.
 #pragma once
+#include "tools/phone_choice.h"
 
 constexpr int report_buffer_size = 65536;
-constexpr int device_serial_size = 128;  // at most 127 characters and a NUL
+constexpr int device_serial_size = serial_cap + 1;
+
+// The whole report ends within this time: once a run ends at its time-out
+// (the phone is gone or hung), the runs left are skipped.
+constexpr unsigned report_budget_ms = 60000;
 
 constexpr char no_phone_body[] =
     "{\"ok\":false,\"error\":\"Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode "
     "mein layein. Cable theek hai?\"}";
+constexpr char unauthorized_body[] =
+    "{\"ok\":false,\"error\":\"Phone mila lekin USB debugging ki ijazat nahi di. Phone par 'Allow' dabayein.\"}";
 
-// Leaves one NUL-terminated JSON text in `report` (report_buffer_size bytes).
-void build_device_report(char* report);
+enum class ReportKind { adb, fastboot, unauthorized, none };
 
-// From the adb device list (its first line is the header and is never
-// used): the serial of the first line whose state starts with "device".
-bool pick_adb_serial(const char* devices_output, char* serial);
+// The report adb's list asks for, or none when fastboot's list is to be
+// read next. Without a named serial: the first phone in state "device"
+// (ADB report); with one: that phone when it is listed in state "device"
+// (ADB report) or "unauthorized". `serial` receives the phone's serial.
+ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial);
 
-// From the fastboot device list: the text before the first tab, else
-// before the first space (not empty), of the first line that has one.
-bool pick_fastboot_serial(const char* devices_output, char* serial);
+// After adb's list gave none. Without a named serial: the first phone
+// fastboot lists, else the unauthorized body when adb lists an
+// unauthorized phone, else no phone. With one: a listed or network serial
+// gets the Fastboot report, anything else no phone.
+ReportKind report_from_fastboot_list(const PhoneList& fastboot, const PhoneList& adb, SerialRequest asked,
+                                     char* serial);
+
+// Leaves one NUL-terminated JSON text in `report` (report_buffer_size
+// bytes) for the phone the request names (`asked`, `serial` from
+// requested_serial), or for the first phone found.
+void build_device_report(char* report, SerialRequest asked = SerialRequest::none, const char* serial = "");

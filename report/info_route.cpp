@@ -4,7 +4,13 @@
 #include "server/framing.h"
 
 void handle_info(Exchange& ex) {
+  char serial[device_serial_size];
+  const SerialRequest asked = requested_serial_of(ex.request, serial);
+  if (asked == SerialRequest::bad) {
+    send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::adb, PhoneChoice::bad_serial));
+    return;
+  }
   static char report[report_buffer_size];
-  build_device_report(report);
+  build_device_report(report, asked, serial);
   send_json(ex.socket, ex.reply_origin, report);
 }

@@ -47,12 +47,12 @@ const char* find_header(const char* request, const char* name) {
 
 }  // namespace
 
-void query_value(const char* request, const char* name, char* value, int cap) {
+bool query_value(const char* request, const char* name, char* value, int cap) {
   const size_t name_len = std::strlen(name);
   // The query string: from the first '?' of the request line to its end.
   const char* p = request;
   while (*p != '\0' && *p != '?' && *p != '\r' && *p != '\n') ++p;
-  if (*p != '?') return;
+  if (*p != '?') return false;
   while (*p == '?' || *p == '&') {
     const char* param = p + 1;
     if (std::strncmp(param, name, name_len) == 0 && param[name_len] == '=') {
@@ -63,11 +63,12 @@ void query_value(const char* request, const char* name, char* value, int cap) {
         ++n;
       }
       value[n] = '\0';
-      return;
+      return true;
     }
     p = param;
     while (!ends_value(*p)) ++p;
   }
+  return false;
 }
 
 void url_decode(const char* in, char* out) {

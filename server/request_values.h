@@ -5,8 +5,9 @@
 // string into `value` (cap + 1 bytes). Only a whole parameter name counts
 // (right after '?' or '&'); the first occurrence wins; the value ends at NUL,
 // LF, CR, space or '&', or is cut at `cap` characters. Nothing is decoded. A
-// missing parameter leaves `value` as the caller prepared it.
-void query_value(const char* request, const char* name, char* value, int cap);
+// missing parameter leaves `value` as the caller prepared it and gives
+// false; a present one (an empty value included) gives true.
+bool query_value(const char* request, const char* name, char* value, int cap);
 
 constexpr int url_decoded_size = 2048;
 

@@ -7,6 +7,7 @@
 #include "actions/reboot_route.h"
 #include "actions/upload_route.h"
 #include "actions/wifi_route.h"
+#include "report/devices_route.h"
 #include "report/info_route.h"
 #include "server/framing.h"
 #include "server/origin.h"
@@ -28,7 +29,7 @@ const Route routes[] = {
     {"POST /boot", true, handle_upload},  {"GET /ping", false, handle_ping},
     {"GET /info", false, handle_info},    {"GET /flashurl", true, handle_flashurl},
     {"GET /wifi-", true, handle_wifi},    {"GET /adbkill", true, handle_adbkill},
-    {"GET /reboot", true, handle_reboot},
+    {"GET /reboot", true, handle_reboot}, {"GET /devices", false, handle_devices},
 };
 
 }  // namespace

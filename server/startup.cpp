@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "actions/temp_image.h"
 #include "platform/console.h"
 #include "platform/net.h"
 #include "server/exchange.h"
@@ -61,6 +62,9 @@ int run_bridge(int argc, const char* const* argv) {
     return 1;
   }
 
+  // An image an earlier run on this port left behind (it was ended while
+  // flashing) must never reach a phone later.
+  TempImage(context.bound_port).remove();
   install_payloads();
   register_autostart();
   find_tool("adb", context.adb_path);

@@ -1,9 +1,52 @@
 #include "tools/process_runner.h"
 
+#include <chrono>
+
 #include "platform/process.h"
 
-void run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
-  if (size <= 0) return;
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct BudgetState {
+  bool active = false;
+  bool spent = false;
+  Clock::time_point deadline;
+};
+BudgetState budget;
+
+unsigned ms_left(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left <= 0 ? 0u : static_cast<unsigned>(left);
+}
+
+}  // namespace
+
+RunBudget::RunBudget(unsigned total_ms) {
+  budget.active = true;
+  budget.spent = false;
+  budget.deadline = Clock::now() + std::chrono::milliseconds(total_ms);
+}
+
+RunBudget::~RunBudget() { budget.active = false; }
+
+bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
+  if (size <= 0) return true;
+  output[0] = '\0';
+  if (budget.active && kind == RunKind::bounded) {
+    const unsigned left = ms_left(budget.deadline);
+    if (budget.spent || left == 0) {
+      budget.spent = true;
+      return false;
+    }
+    if (left < timeout_ms) timeout_ms = left;
+  }
   platform::RunLimits limits{timeout_ms, kind == RunKind::bounded ? timeout_ms : transfer_limit_ms};
-  platform::run_captured(command_line, output, size, limits);
+  if (kind == RunKind::transfer) {
+    limits.stall_marker = waiting_marker;
+    limits.stall_ms = waiting_limit_ms;
+  }
+  const bool in_time = platform::run_captured(command_line, output, size, limits);
+  if (!in_time && budget.active) budget.spent = true;
+  return in_time;
 }

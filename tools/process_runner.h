@@ -7,13 +7,32 @@ enum class RunKind {
   // run; a child still running then is ended.
   bounded,
   // Flash, boot and downloads: the time-out bounds the wait once the output
-  // has ended, and the whole run is bounded by transfer_limit_ms.
+  // has ended, and the whole run is bounded by transfer_limit_ms. A run
+  // that printed fastboot's "< waiting for" line and nothing after it for
+  // waiting_limit_ms is ended: the phone it waits for has gone.
   transfer,
 };
 
 constexpr unsigned transfer_limit_ms = 60u * 60u * 1000u;
+constexpr unsigned waiting_limit_ms = 30000;
+constexpr char waiting_marker[] = "< waiting for";
 
 // Runs `command_line` hidden and leaves what it wrote on standard output
 // and standard error, merged, in `output`: at most size - 1 bytes and a NUL.
-// Gives no status: a tool that cannot be started leaves an empty text.
-void run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);
+// A tool that cannot be started leaves an empty text. Returns false when
+// the run was ended at its time-out (or skipped, see RunBudget); callers
+// judge the tool by its text either way. A child never outlives the bridge.
+bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);
+
+// While a RunBudget lives, bounded runs share one deadline: each run's
+// time-out is cut to what is left of `total_ms`, and once a run has been
+// ended at its time-out (the phone is gone or hangs) every later run is
+// skipped and leaves an empty text. Budgets do not nest; the bridge has one
+// thread, so the active budget is process-wide.
+class RunBudget {
+ public:
+  explicit RunBudget(unsigned total_ms);
+  ~RunBudget();
+  RunBudget(const RunBudget&) = delete;
+  RunBudget& operator=(const RunBudget&) = delete;
+};

@@ -8,11 +8,13 @@
 
 namespace contract {
 
-// ---- Device detection (GET /info) ----------------------------------------
+// ---- Device lists (GET /info, GET /devices, choosing a phone) ------------
 // adb: a header line, then "serial<TAB>state" per phone; ready is "device".
-// fastboot: "serial<TAB or space>word" per phone.
+// fastboot: "serial<TAB or space>word" per phone; phones on the network
+// (serials "tcp:..." and "udp:...") are never listed.
 constexpr char devices_cmd[] = "\"%s\" devices";
 constexpr char adb_ready_state[] = "device";
+constexpr char adb_unauthorized_state[] = "unauthorized";
 
 // ---- ADB report: properties and shell probes (path, serial) --------------
 // getprop prints one "[name]: [value]" per property.
@@ -42,14 +44,15 @@ constexpr char imei_cmd[] = "\"%s\" -s %s shell service call iphonesubinfo %s s1
 constexpr char imei_slot_cmd[] = "\"%s\" -s %s shell service call iphonesubinfo %s i32 %s s16 com.android.shell";
 
 // ---- Fastboot report (path, serial) --------------------------------------
-// Lines "(bootloader) variable:value". The "2>&1" is one more argument for
-// fastboot: no shell takes part; the runner merges the streams itself.
-constexpr char getvar_all_cmd[] = "\"%s\" -s %s getvar all 2>&1";
+// Lines "(bootloader) variable:value". No shell takes part, so nothing may
+// follow the command's own arguments (fastboot reads any extra word as one
+// more file); the runner merges standard error itself.
+constexpr char getvar_all_cmd[] = "\"%s\" -s %s getvar all";
 constexpr char getvar_pattern[] = "(bootloader) %s:";
 
-// ---- Flash and boot (fastboot path, partition, file / path, file) --------
-constexpr char flash_cmd[] = "\"%s\" flash %s \"%s\" 2>&1";
-constexpr char boot_cmd[] = "\"%s\" boot \"%s\" 2>&1";
+// ---- Flash and boot (fastboot path, serial, partition, file / path, serial, file)
+constexpr char flash_cmd[] = "\"%s\" -s %s flash %s \"%s\"";
+constexpr char boot_cmd[] = "\"%s\" -s %s boot \"%s\"";
 // Success when any of these occurs and flash_failure_word does not.
 constexpr const char* flash_success_words[] = {"OKAY", "Finished", "finished"};
 constexpr char flash_failure_word[] = "FAILED";
@@ -62,14 +65,18 @@ constexpr char mdns_cmd[] = "\"%s\" mdns services";
 constexpr const char* wifi_success_words[] = {"connected", "Successfully paired", "disconnected", "already connected"};
 constexpr const char* wifi_failure_words[] = {"failed", "unable", "cannot", "error"};
 
-// ---- Reboot and server stop (tool path); output not read -----------------
-constexpr char adb_reboot_cmd[] = "\"%s\" reboot";
-constexpr char adb_reboot_bootloader_cmd[] = "\"%s\" reboot bootloader";
-constexpr char adb_reboot_recovery_cmd[] = "\"%s\" reboot recovery";
-constexpr char adb_reboot_download_cmd[] = "\"%s\" reboot download";
-constexpr char fastboot_reboot_cmd[] = "\"%s\" reboot";
-constexpr char fastboot_reboot_bootloader_cmd[] = "\"%s\" reboot-bootloader";
-constexpr char fastboot_reboot_fastbootd_cmd[] = "\"%s\" reboot fastboot";
+// ---- Reboot (tool path, serial) and server stop (tool path) --------------
+// adb fails at once with a line beginning "error:"; fastboot prints
+// "FAILED", or "< waiting for ... >" while no phone answers.
+constexpr char adb_reboot_cmd[] = "\"%s\" -s %s reboot";
+constexpr char adb_reboot_bootloader_cmd[] = "\"%s\" -s %s reboot bootloader";
+constexpr char adb_reboot_recovery_cmd[] = "\"%s\" -s %s reboot recovery";
+constexpr char adb_reboot_download_cmd[] = "\"%s\" -s %s reboot download";
+constexpr char fastboot_reboot_cmd[] = "\"%s\" -s %s reboot";
+constexpr char fastboot_reboot_bootloader_cmd[] = "\"%s\" -s %s reboot-bootloader";
+constexpr char fastboot_reboot_fastbootd_cmd[] = "\"%s\" -s %s reboot fastboot";
+constexpr const char* adb_failure_line = "error:";
+constexpr const char* fastboot_failure_words[] = {"FAILED", "< waiting for"};
 constexpr char kill_server_cmd[] = "\"%s\" kill-server";
 
 }  // namespace contract

@@ -65,9 +65,10 @@ class Bridge {
     fs.writeFileSync(path.join(this.dir, name + ".script"), script);
   }
 
-  // Copies a checked-in fixture beside the tools, for "file NAME" lines.
-  addFixture(name) {
-    fs.copyFileSync(path.join(fixturesDir, name), path.join(this.dir, name));
+  // Copies a checked-in fixture beside the tools, for "file NAME" lines;
+  // `dir` is a folder under tests/fixtures (default: browser).
+  addFixture(name, dir = "browser") {
+    fs.copyFileSync(path.join(fixturesDir, "..", dir, name), path.join(this.dir, name));
   }
 
   // The argument lines of every run of tool `name` so far.
@@ -84,8 +85,11 @@ class Bridge {
     return path.join(this.dir, relative);
   }
 
-  // Starts the bridge and waits for the banner's port line.
+  // Starts the bridge (again, after stop()) and waits for the banner's port
+  // line.
   start() {
+    this.port = 0;
+    this.console = "";
     return new Promise((resolve, reject) => {
       const [command, args] = wineDir ? ["wine", [this.binary]] : [this.binary, []];
       this.proc = spawn(command, args, { cwd: this.dir, stdio: ["ignore", "pipe", wineDir ? "ignore" : "pipe"] });
@@ -172,6 +176,7 @@ const routeProbes = {
   flashurl: (port) => bridgeGet(port, "/flashurl"),
   wifi: (port) => bridgeGet(port, "/wifi-pair"),
   reboot: (port) => bridgeGet(port, "/reboot?to=none"),
+  devices: (port) => bridgeGet(port, "/devices", false),
 };
 
 async function routeReady(port, route) {
@@ -268,8 +273,10 @@ function closeServer(server) {
 // ---- The browser -------------------------------------------------------------
 
 // Headless Chromium with a fresh profile. `sitePort` maps the operator's site
-// to the local HTTPS server.
-async function launchBrowser(sitePort) {
+// to the local HTTPS server; with `publicSite` the browser treats that server
+// as a site on the internet, so its requests to 127.0.0.1 need the
+// local-network permission (see setLocalNetworkPermission).
+async function launchBrowser(sitePort, { publicSite = false } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-chromium-"));
   const args = [
     "--no-sandbox",
@@ -283,6 +290,7 @@ async function launchBrowser(sitePort) {
   if (sitePort) {
     args.push(`--host-resolver-rules=MAP ${new URL(SITE_ORIGIN).hostname}:443 127.0.0.1:${sitePort}`);
     args.push("--ignore-certificate-errors");
+    if (publicSite) args.push(`--ip-address-space-overrides=127.0.0.1:${sitePort}=public`);
   }
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: chromiumPath,
@@ -296,6 +304,25 @@ async function launchBrowser(sitePort) {
     fs.rmSync(profile, { recursive: true, force: true });
   };
   return { context, close };
+}
+
+// Grants or denies ("granted"/"denied") the local-network permission of the
+// operator's site, as the user's answer to the browser's prompt would.
+async function setLocalNetworkPermission(context, page, setting) {
+  // Chromium names the permission for loopback addresses
+  // "loopback-network"; versions before that split call it
+  // "local-network-access". Setting both at once leaves the first one in
+  // force, so only the first name the browser knows is set. The setting
+  // lasts only while its session is attached, so the session is kept open.
+  const cdp = await context.newCDPSession(page);
+  for (const name of ["loopback-network", "local-network-access"]) {
+    try {
+      await cdp.send("Browser.setPermission", { permission: { name }, setting, origin: SITE_ORIGIN });
+      return;
+    } catch (e) {
+      if (name === "local-network-access") throw e;
+    }
+  }
 }
 
 // Waits until the element's text satisfies `test` (a RegExp or a string it
@@ -349,6 +376,7 @@ module.exports = {
   serveSite,
   closeServer,
   launchBrowser,
+  setLocalNetworkPermission,
   waitForText,
   sha256,
   makeImage,

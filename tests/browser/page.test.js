@@ -1,6 +1,7 @@
 // web/adb.html in headless Chromium against the real bridge with tool
-// doubles: discovery, reports, upload, refusals, wireless pairing, reboot,
-// and the page opened from an address the bridge does not serve.
+// doubles: discovery, phone choice, reports, confirmed flashing with checks
+// before upload, wireless pairing, reboot, the bridge moving or going away,
+// the browser's local-network permission, and small screens.
 "use strict";
 
 const { test, before, after } = require("node:test");
@@ -10,34 +11,54 @@ const path = require("node:path");
 const h = require("./harness");
 
 const ADB_SERIAL = "RZ8W10ABCDE";
+const FB_SERIAL = "28191FDH300AZK";
 const NO_PHONE =
   "Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode mein layein. Cable theek hai?";
 const IDENTITY_REFUSAL = "Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar flash BLOCK hai (legal).";
+const NOT_IMAGE = "Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.";
+const NO_FASTBOOT = "Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein layein.";
+const SEVERAL = "Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.";
 const WRONG_CODE = "Failed: Wrong password or connection was dropped.";
+const MDNS =
+  "List of discovered mdns services\\n" +
+  "adb-RZ8W10ABCDE-x1\\t_adb-tls-pairing._tcp.\\t192.168.1.20:37123\\n" +
+  "adb-RZ8W10ABCDE-x1\\t_adb-tls-connect._tcp.\\t192.168.1.20:41235\\n";
 
+const adbList = (...lines) => ["match devices", `say List of devices attached\\n${lines.join("")}\\n`];
 const adbWithPhone = [
-  "match devices",
-  `say List of devices attached\\n${ADB_SERIAL}\\tdevice\\n\\n`,
+  ...adbList(`${ADB_SERIAL}\\tdevice\\n`),
   "match getprop",
   "file pixel-8-pro-husky-getprop.txt",
   "match pair",
   `say ${WRONG_CODE}\\n`,
+  "match mdns",
+  `say ${MDNS}`,
+  "match connect",
+  "say connected to 192.168.1.20:41235\\n",
   "match",
   "",
 ].join("\n");
-const adbNoPhone = ["match devices", "say List of devices attached\\n\\n", "match", ""].join("\n");
+const adbNoPhone = [...adbList(), "match", ""].join("\n");
+const adbUnauthorized = [...adbList(`${ADB_SERIAL}\\tunauthorized\\n`), "match", ""].join("\n");
+const adbTwoPhones = [...adbList(`${ADB_SERIAL}\\tdevice\\n`, "R58N12345\\tdevice\\n"), "match", ""].join("\n");
 const fastbootNoPhone = ["match", ""].join("\n");
 const fastbootWithPhone = [
   "match devices",
-  "say 28191FDH300AZK\\tfastboot\\n",
+  `say ${FB_SERIAL}\\tfastboot\\n`,
   "match getvar",
   "file fastboot-pixel-7-pro-cheetah-getvar.txt",
+  // The image path is argument 5 after "-s SERIAL", else argument 3.
+  `match ${FB_SERIAL} flash`,
+  "save 5 flashed.img",
+  "file flash-ok-nothing-phone-3a.txt",
   "match flash",
   "save 3 flashed.img",
   "file flash-ok-nothing-phone-3a.txt",
   "match",
   "",
 ].join("\n");
+// Listed as present, but the flash finds no phone (unplugged meanwhile).
+const fastbootGone = ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match flash", "err < waiting for any device >\\n", "match", ""].join("\n");
 
 let bridge;
 let blocker;
@@ -47,6 +68,12 @@ let browser;
 let page;
 const ready = {};
 
+// The phone report fixtures with everything a report shows (for the picture).
+const completeDir = path.join(__dirname, "..", "fixtures", "report", "complete");
+const adbComplete = fs
+  .readFileSync(path.join(completeDir, "adb.script"), "utf8")
+  .replace(/match devices\n.*\n/, adbList(`${ADB_SERIAL}\\tdevice\\n`).join("\n") + "\n");
+
 before(async () => {
   blocker = await h.occupyPort(h.DEFAULT_PORT);
   bridge = new h.Bridge();
@@ -55,14 +82,15 @@ before(async () => {
   for (const f of ["pixel-8-pro-husky-getprop.txt", "fastboot-pixel-7-pro-cheetah-getvar.txt", "flash-ok-nothing-phone-3a.txt"]) {
     bridge.addFixture(f);
   }
+  for (const f of fs.readdirSync(completeDir).filter((f) => f.endsWith(".txt"))) bridge.addFixture(f, "report/complete");
   await bridge.start();
-  for (const route of ["info", "flash", "wifi", "reboot"]) ready[route] = await h.routeReady(bridge.port, route);
+  for (const route of ["info", "flash", "wifi", "reboot", "devices"]) ready[route] = await h.routeReady(bridge.port, route);
   web = await h.serveWeb(8080);
   refusedWeb = await h.serveWeb(8081);
   browser = await h.launchBrowser();
   page = await browser.context.newPage();
   await page.goto(h.ALLOWED_ORIGIN + "/adb.html");
-  await h.waitForText(page, "#bridge-status", "Bridge found");
+  await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
 });
 
 after(async () => {
@@ -78,128 +106,311 @@ function skipUnless(t, route) {
   return !ready[route];
 }
 
-// The bridge's own reply, for comparing the page's table with it.
-async function infoBody() {
-  return JSON.parse((await h.bridgeGet(bridge.port, "/info", false)).body);
+function picture(name, target = page) {
+  fs.mkdirSync(h.outputDir, { recursive: true });
+  return target.screenshot({ path: path.join(h.outputDir, name) });
 }
 
-async function tableRows() {
-  return page.$$eval("#report-rows tr", (trs) => trs.map((tr) => [tr.cells[0].textContent, tr.cells[1].textContent]));
+// Sets the tools' scripts and reloads the phone list the way a user does.
+async function usePhones(adb, fastboot) {
+  bridge.setScript("adb", adb);
+  bridge.setScript("fastboot", fastboot);
+  await page.click("#refresh-phones");
+  await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
+}
+
+// Waits for the verdict in a result region once no work runs.
+async function verdict(selector) {
+  await page.waitForFunction(
+    (s) => {
+      const el = document.querySelector(s);
+      return el.matches(".ok, .bad") && document.querySelector("#activity").hidden;
+    },
+    selector,
+  );
+  return { ok: await page.$eval(selector, (el) => el.classList.contains("ok")), text: await page.textContent(selector) };
+}
+
+async function confirmDialog() {
+  await page.waitForSelector("#confirm[open]");
+  return page.textContent("#confirm");
+}
+
+async function reportRows() {
+  return page.$$eval(".report-table tr", (trs) => trs.map((tr) => [tr.cells[0].textContent, tr.cells[1].textContent]));
 }
 
 async function readReport() {
   await page.click("#read-phone");
-  await page.waitForFunction(() => !document.querySelector("#read-phone").disabled);
+  return verdict("#report-result");
 }
 
+async function chooseImage(name, bytes) {
+  await page.setInputFiles("#image-file", { name, mimeType: "application/octet-stream", buffer: bytes });
+}
+
+async function choosePartition(select, name) {
+  const listed = await page.$$eval(`#${select} option`, (os) => os.map((o) => o.value));
+  if (listed.includes(name)) return page.selectOption(`#${select}`, name);
+  await page.selectOption(`#${select}`, "other");
+  await page.fill(`#${select}-other`, name);
+}
+
+const fastbootFlashes = () => bridge.toolCalls("fastboot").filter((c) => / flash /.test(" " + c));
+
 test("discovery: the page finds the bridge on its port, past another listener on 9765", async () => {
-  const status = await h.waitForText(page, "#bridge-status", "Bridge found");
+  const status = await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
   assert.ok(status.includes(`127.0.0.1:${bridge.port}`), status);
   if (blocker) assert.notEqual(bridge.port, h.DEFAULT_PORT);
   assert.match(status, /version 1\.0\.0/);
-  assert.match(status, /adb: found/);
-  assert.match(status, /fastboot: found/);
-  assert.equal(await page.isDisabled("#read-phone"), false);
+  assert.match(status, /adb: mila/);
+  assert.match(status, /fastboot: mila/);
+  // Enabled once the phone list (read right after) is in.
+  await page.waitForSelector("#read-phone:enabled");
 });
 
-test("report: ADB, Fastboot and no phone, shown as the bridge sends them", async (t) => {
+test("phone choice: one phone is chosen, two must be picked, an unauthorized one is told to press Allow", async (t) => {
+  if (skipUnless(t, "devices")) return;
+
+  await t.test("a single ready phone is chosen and named beside every action", async () => {
+    await usePhones(adbWithPhone, fastbootNoPhone);
+    const badges = await page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
+    assert.ok(badges.length >= 4);
+    for (const b of badges) assert.match(b, new RegExp(`${ADB_SERIAL} · ADB`));
+  });
+
+  await t.test("two phones: nothing is chosen, an action asks to choose, a choice reaches the bridge", async () => {
+    await usePhones(adbTwoPhones, fastbootNoPhone);
+    assert.match(await page.textContent("#phone-status"), /Ek se zyada phone/);
+    await page.click('[data-reboot="recovery"]');
+    const refused = await verdict("#power-result");
+    assert.equal(refused.ok, false);
+    assert.ok(refused.text.includes(SEVERAL), refused.text);
+    assert.equal(await page.isVisible("#confirm[open]"), false);
+
+    await page.check('input[name=phone][value="R58N12345"]');
+    bridge.clearToolCalls("adb");
+    await page.click('[data-reboot="recovery"]');
+    assert.match(await confirmDialog(), /R58N12345/);
+    await page.click("#confirm-yes");
+    assert.equal((await verdict("#power-result")).ok, true);
+    assert.ok(bridge.toolCalls("adb").some((c) => /-s R58N12345 reboot recovery$/.test(c)), bridge.toolCalls("adb").join("\n"));
+  });
+
+  await t.test("an unauthorized phone gets the Allow instruction, also from the report", async () => {
+    await usePhones(adbUnauthorized, fastbootNoPhone);
+    assert.match(await page.textContent("#phone-list"), /Allow/);
+    assert.equal(await page.isDisabled(`input[name=phone][value="${ADB_SERIAL}"]`), true);
+    const r = await readReport();
+    assert.equal(r.ok, false);
+    assert.match(r.text, /Allow/);
+  });
+});
+
+test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async (t) => {
   if (skipUnless(t, "info")) return;
 
-  await t.test("an ADB report: mode and every row in the bridge's order", async () => {
-    bridge.setScript("adb", adbWithPhone);
-    bridge.setScript("fastboot", fastbootNoPhone);
-    await readReport();
-    assert.equal(await page.textContent("#report-mode"), "Mode: ADB");
-    const rows = await tableRows();
-    const body = await infoBody();
-    assert.equal(body.mode, "ADB");
-    assert.deepEqual(rows, body.fields);
-    assert.ok(rows.some(([, v]) => v.includes("Pixel 8 Pro")), JSON.stringify(rows));
-    fs.mkdirSync(h.outputDir, { recursive: true });
-    await page.locator("#report").screenshot({ path: path.join(h.outputDir, "report-view.png") });
+  await t.test("an ADB report: every row of the bridge, grouped, storage in GB, copy gives label: value lines", async () => {
+    await usePhones(adbComplete, fastbootNoPhone);
+    const r = await readReport();
+    assert.equal(r.ok, true, r.text);
+    assert.match(r.text, /Mode: ADB/);
+    const body = JSON.parse((await h.bridgeGet(bridge.port, "/info", false)).body);
+    const rows = await reportRows();
+    assert.equal(rows.length, body.fields.length);
+    const shown = new Map(rows);
+    for (const [label, value] of body.fields) {
+      if (label === "Storage (/data)" || label.startsWith("ro.")) continue;
+      assert.equal(shown.get(label), value, label);
+    }
+    assert.equal(shown.get("Storage (/data)"), "220.55 GB total · 139.35 GB free");
+    assert.ok(!rows.some(([l]) => l.startsWith("ro.")), "raw property name as a label");
+    const groups = await page.$$eval("#report-groups h3", (hs) => hs.map((x) => x.textContent));
+    assert.deepEqual(groups, ["Pehchaan (identity)", "Software", "Security", "Hardware aur battery"]);
+
+    await browser.context.grantPermissions(["clipboard-read", "clipboard-write"], { origin: h.ALLOWED_ORIGIN });
+    await page.click("#report-copy");
+    const copied = await page.evaluate(() => navigator.clipboard.readText());
+    assert.ok(copied.includes("Model: SM-S918B\n"), copied);
+    assert.ok(copied.includes("RAM: 11.18 GB\n"), copied);
+    assert.equal(copied.trim().split("\n").length, rows.length + 1);
+    await page.click("#read-phone");
+    await verdict("#report-result");
+    await picture("report-view.png", page.locator("#report"));
   });
 
   await t.test("a Fastboot report replaces the ADB one", async () => {
-    bridge.setScript("adb", adbNoPhone);
-    bridge.setScript("fastboot", fastbootWithPhone);
-    await readReport();
-    assert.equal(await page.textContent("#report-mode"), "Mode: Fastboot");
-    const rows = await tableRows();
-    assert.deepEqual(rows, (await infoBody()).fields);
-    assert.ok(rows.some(([, v]) => v.includes("28191FDH300AZK")), JSON.stringify(rows));
+    await usePhones(adbNoPhone, fastbootWithPhone);
+    const r = await readReport();
+    assert.match(r.text, /Mode: Fastboot/);
+    const rows = await reportRows();
+    assert.ok(rows.some(([, v]) => v.includes(FB_SERIAL)), JSON.stringify(rows));
+    assert.ok(!rows.some(([, v]) => v.includes("SM-S918B")));
   });
 
   await t.test("no phone: the bridge's text and no table", async () => {
-    bridge.setScript("adb", adbNoPhone);
-    bridge.setScript("fastboot", fastbootNoPhone);
-    await readReport();
-    assert.equal(await page.textContent("#report-status"), NO_PHONE);
-    assert.equal(await page.isHidden("#report-table"), true);
-    assert.equal(await page.textContent("#report-mode"), "");
+    await usePhones(adbNoPhone, fastbootNoPhone);
+    const r = await readReport();
+    assert.equal(r.ok, false);
+    assert.ok(r.text.includes(NO_PHONE), r.text);
+    assert.deepEqual(await reportRows(), []);
   });
 });
 
-test("image upload: 5 MB to a partition with progress and verdict, and the identity refusal", async (t) => {
+test("flash from a file: checks before upload, confirmation, progress and verdict", async (t) => {
   if (skipUnless(t, "flash")) return;
   const image = h.makeImage(5 * 1024 * 1024);
+  image.write("ANDROID!", 0, "latin1");
 
-  await t.test("flash: the progress bar reaches 100 % and the verdict and log show", async () => {
-    bridge.setScript("fastboot", fastbootWithPhone);
+  await t.test("no phone in Fastboot mode: a clear message and next step, nothing sent", async (tt) => {
+    if (!ready.devices) return tt.skip("the bridge lists no phones yet");
+    await usePhones(adbWithPhone, fastbootNoPhone);
     bridge.clearToolCalls("fastboot");
-    await page.fill("#image-partition", "boot_a");
-    await page.setInputFiles("#image-file", { name: "boot.img", mimeType: "application/octet-stream", buffer: image });
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", image);
     await page.click("#flash-image");
-    const verdict = await h.waitForText(page, "#image-result", /: (OK|FAILED)$|failure|nahi/);
-    assert.equal(verdict, "Flash of boot_a: OK");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, false);
+    assert.ok(r.text.includes(NO_FASTBOOT), r.text);
+    assert.match(r.text, /Agla qadam: .*Volume Down/);
+    assert.deepEqual(fastbootFlashes(), []);
+  });
+
+  await t.test("a phone that is gone when fastboot runs: failure, next step and the log, not a frozen page", async () => {
+    await usePhones(adbNoPhone, fastbootGone);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", image.subarray(0, 4096));
+    await page.click("#flash-image");
+    await confirmDialog();
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, false);
+    assert.match(r.text, /✗ Nakam/);
+    assert.match(r.text, /Agla qadam: .*bootloader \(Fastboot\)/);
+    assert.equal(await page.isDisabled("#flash-image"), false);
+    await picture("flash-failed.png", page.locator("#image"));
+  });
+
+  await t.test("the confirmation names phone, partition and file; Enter does not confirm", async () => {
+    await usePhones(adbNoPhone, fastbootWithPhone);
+    bridge.clearToolCalls("fastboot");
+    await choosePartition("image-partition", "boot_a");
+    await chooseImage("boot.img", image);
+    await page.click("#flash-image");
+    const text = await confirmDialog();
+    for (const part of ["boot_a", "boot.img", "5.0 MB (5,242,880 bytes)"]) assert.ok(text.includes(part), text);
+    if (ready.devices) assert.ok(text.includes(FB_SERIAL), text);
+    await picture("flash-confirm.png");
+    await page.keyboard.press("Enter");
+    const r = await verdict("#image-result");
+    assert.match(r.text, /rok diya/);
+    assert.deepEqual(fastbootFlashes(), []);
+  });
+
+  await t.test("confirmed: the progress bar reaches 100 % and the verdict and log show", async () => {
+    await page.click("#flash-image");
+    await confirmDialog();
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.match(r.text, /✓ Kamyab: Flash \(boot_a\)/);
     assert.equal(await page.$eval("#upload-progress", (p) => p.value), 100);
-    assert.equal(await page.textContent("#upload-percent"), "100 %");
-    assert.match(await page.textContent("#image-log"), /Finished\. Total time/);
-    assert.ok(bridge.toolCalls("fastboot").some((c) => c.startsWith("flash boot_a ")), bridge.toolCalls("fastboot").join("\n"));
+    assert.match(await page.textContent("#image-result pre"), /Finished\. Total time/);
+    const calls = fastbootFlashes();
+    assert.equal(calls.length, 1, calls.join("\n"));
+    assert.match(calls[0], ready.devices ? new RegExp(`-s ${FB_SERIAL} flash boot_a `) : /flash boot_a /);
     // fastboot got exactly the bytes the page uploaded.
     assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
   });
 
-  await t.test("an identity partition: the bridge's refusal text, not a network failure", async () => {
+  await t.test("refused before upload: an identity partition, a web page, a boot image without its header", async () => {
     bridge.clearToolCalls("fastboot");
-    await page.fill("#image-partition", "EFS");
-    await page.click("#flash-image");
-    const text = await h.waitForText(page, "#image-result", /BLOCK|failure|: OK/);
-    assert.equal(text, IDENTITY_REFUSAL);
-    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => c.startsWith("flash")), []);
+    const refusals = [
+      ["EFS", "efs.img", image, IDENTITY_REFUSAL],
+      ["super", "super.img", Buffer.from("\xef\xbb\xbf \n<!doctype html><title>Drive</title>", "latin1"), NOT_IMAGE],
+      ["super", "error.img", Buffer.from('{"error":"quota"}'), NOT_IMAGE],
+      ["vendor_boot", "vendor_boot.img", h.makeImage(4096), NOT_IMAGE],
+    ];
+    for (const [partition, name, bytes, text] of refusals) {
+      await choosePartition("image-partition", partition);
+      await chooseImage(name, bytes);
+      await page.click("#flash-image");
+      const r = await verdict("#image-result");
+      assert.equal(r.ok, false, name);
+      assert.ok(r.text.includes(text), name + ": " + r.text);
+      assert.equal(await page.isVisible("#confirm[open]"), false);
+    }
+    assert.deepEqual(bridge.toolCalls("fastboot"), []);
   });
 });
 
-test("wireless: pairing with a wrong code shows not ok and adb's words", async (t) => {
+test("wireless: ip:port pasted, pairing not ok with adb's words, mDNS fills the fields, connect offers a read", async (t) => {
   if (skipUnless(t, "wifi")) return;
-  bridge.setScript("adb", adbWithPhone);
+  await usePhones(adbWithPhone, fastbootNoPhone);
   bridge.clearToolCalls("adb");
-  await page.fill("#wifi-ip", "192.168.1.20");
-  await page.fill("#wifi-port", "37123");
-  await page.fill("#wifi-code", "000000");
+  await page.fill("#pair-address", "192.168.1.20:37123");
+  assert.equal(await page.inputValue("#pair-address"), "192.168.1.20");
+  assert.equal(await page.inputValue("#pair-port"), "37123");
+  await page.fill("#pair-code", "000000");
   await page.click("#wifi-pair");
-  const text = await h.waitForText(page, "#wifi-result", /^pair: |failure|theek/);
-  assert.equal(text, "pair: not ok");
-  assert.equal(await page.textContent("#wifi-log"), WRONG_CODE + "\n");
+  const paired = await verdict("#wifi-result");
+  assert.equal(paired.ok, false);
+  assert.ok(paired.text.includes(WRONG_CODE), paired.text);
   assert.ok(bridge.toolCalls("adb").includes("pair 192.168.1.20:37123 000000"), bridge.toolCalls("adb").join("\n"));
+
+  await page.click("#wifi-mdns");
+  await verdict("#wifi-result");
+  const offered = await page.$$eval("#mdns-list button", (bs) => bs.map((b) => b.textContent));
+  assert.equal(offered.length, 2, offered.join("\n"));
+  await page.click("#mdns-list button >> text=Connect: 192.168.1.20:41235");
+  assert.equal(await page.inputValue("#connect-address"), "192.168.1.20");
+  assert.equal(await page.inputValue("#connect-port"), "41235");
+  await page.click("#wifi-connect");
+  const connected = await verdict("#wifi-result");
+  assert.equal(connected.ok, true, connected.text);
+  await page.waitForSelector("#wifi-read:enabled");
 });
 
-test("reboot to recovery runs adb's recovery reboot and says so", async (t) => {
+test("reboot to recovery asks first, then runs adb's recovery reboot and says so", async (t) => {
   if (skipUnless(t, "reboot")) return;
+  await usePhones(adbWithPhone, fastbootNoPhone);
   bridge.clearToolCalls("adb");
   await page.click('[data-reboot="recovery"]');
-  const text = await h.waitForText(page, "#power-result", /Reboot sent|failure|unknown/);
-  assert.match(text, /^Reboot sent: recovery\./);
-  assert.deepEqual(bridge.toolCalls("adb"), ["reboot recovery"]);
+  assert.match(await confirmDialog(), /Recovery/);
+  await page.click("#confirm-yes");
+  const r = await verdict("#power-result");
+  assert.equal(r.ok, true, r.text);
+  assert.match(r.text, /Kamyab: Restart: Recovery/);
+  assert.ok(bridge.toolCalls("adb").some((c) => /(^| )reboot recovery$/.test(c)), bridge.toolCalls("adb").join("\n"));
+});
+
+test("any screen: no sideways scroll at 390 and 360 px, results announced, progress named, lang set", async () => {
+  assert.match(await page.getAttribute("html", "lang"), /^ur/);
+  for (const id of ["bridge-status", "phone-status", "report-result", "image-result", "url-result", "wifi-result", "power-result"]) {
+    assert.equal(await page.getAttribute("#" + id, "aria-live"), "polite", id);
+  }
+  assert.ok(await page.getAttribute("#upload-progress", "aria-label"));
+  if (ready.info) {
+    await usePhones(adbComplete, fastbootNoPhone);
+    await readReport();
+  }
+  for (const width of [390, 360]) {
+    await page.setViewportSize({ width, height: 844 });
+    const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
+    assert.equal(overflow, 0, `${width} px wide page scrolls sideways by ${overflow} px`);
+  }
+  await page.setViewportSize({ width: 390, height: 844 });
+  await picture("phone-screen.png");
+  await page.setViewportSize({ width: 1100, height: 900 });
 });
 
 test("from http://localhost:8081 the page gets no report and says why", async () => {
   const other = await browser.context.newPage();
   try {
     await other.goto(h.REFUSED_ORIGIN + "/adb.html");
-    const status = await h.waitForText(other, "#bridge-status", /could not be used|No bridge/);
-    assert.match(status, /could not be used from this address \(http:\/\/localhost:8081\)/);
+    const status = await h.waitForText(other, "#bridge-status", /istemal nahi ho sakta|Koi bridge/);
+    assert.match(status, /is address \(http:\/\/localhost:8081\) se istemal nahi ho sakta/);
     assert.equal(await other.isDisabled("#read-phone"), true);
-    assert.equal(await other.isHidden("#report-table"), true);
     // Any request it still makes is withheld by the browser.
     const outcome = await other.evaluate(async (port) => {
       try {
@@ -215,18 +426,63 @@ test("from http://localhost:8081 the page gets no report and says why", async ()
   }
 });
 
-test("a bridge that went away: network failure on the next action, then 'no bridge' on search", async () => {
+test("from the public site: a refused local-network permission is told apart from no bridge", async () => {
+  const site = await h.serveSite();
+  // One browser per answer: Chromium does not take back a refusal it was
+  // given for this permission.
+  const open = async (setting) => {
+    const pub = await h.launchBrowser(site.address().port, { publicSite: true });
+    const p = await pub.context.newPage();
+    await h.setLocalNetworkPermission(pub.context, p, setting);
+    await p.goto(h.SITE_ORIGIN + "/adb.html");
+    return { pub, p, status: await h.waitForText(p, "#bridge-status", /rok diya|Koi bridge|mil gaya/) };
+  };
+  try {
+    const refused = await open("denied");
+    try {
+      assert.match(refused.status, /Browser ne .* rok diya/);
+      assert.match(await refused.p.textContent("#bridge-help"), /Local network access/);
+      assert.equal(await refused.p.isVisible("#bridge-steps"), false);
+      await picture("browser-blocked.png", refused.p.locator("#bridge"));
+    } finally {
+      await refused.pub.close();
+    }
+    const allowed = await open("granted");
+    await allowed.pub.close();
+    assert.ok(allowed.status.includes(`Bridge mil gaya: 127.0.0.1:${bridge.port}`), allowed.status);
+  } finally {
+    await h.closeServer(site);
+  }
+});
+
+test("a bridge that restarted on another port is found again and the read goes through", async (t) => {
+  if (skipUnless(t, "info")) return;
+  if (!blocker) return t.skip("port 9765 was taken before the suite started");
+  await usePhones(adbWithPhone, fastbootNoPhone);
+  const oldPort = bridge.port;
+  await bridge.stop();
+  await h.closeServer(blocker);
+  blocker = null;
+  await bridge.start();
+  assert.notEqual(bridge.port, oldPort);
+  const r = await readReport();
+  assert.equal(r.ok, true, r.text);
+  assert.ok((await page.textContent("#bridge-status")).includes(`127.0.0.1:${bridge.port}`));
+});
+
+test("a bridge that went away: searched again on its own, then 'no bridge' with the steps to start it", async () => {
   await bridge.stop();
   await h.closeServer(blocker);
   blocker = null;
   await page.click("#adb-kill");
-  const text = await h.waitForText(page, "#power-result", /Network failure|ok|stopped/);
-  assert.match(text, /^Network failure: no reply from the bridge at 127\.0\.0\.1:\d+/);
-  await page.click("#find-bridge");
-  const status = await h.waitForText(page, "#bridge-status", /No bridge|could not/);
-  assert.match(status, /^No bridge is running/);
-  assert.match(await page.textContent("#bridge-help"), /Start Talvik Web Bridge/);
+  const r = await verdict("#power-result");
+  assert.equal(r.ok, false);
+  assert.match(r.text, /Bridge se jawab nahi aaya\. .*nahi mila/);
+  assert.match(await page.textContent("#bridge-status"), /^Koi bridge nahi chal raha/);
+  assert.equal(await page.isVisible("#bridge-download"), true);
+  assert.match(await page.textContent("#bridge-steps"), /double-click/);
   assert.equal(await page.isDisabled("#read-phone"), true);
+  await picture("no-bridge.png", page.locator("#bridge"));
 
   // A listener that takes the connection and says nothing is what a bridge
   // busy with another request looks like: not reported as missing.
@@ -235,8 +491,8 @@ test("a bridge that went away: network failure on the next action, then 'no brid
   if (!silent) return;
   try {
     await page.click("#find-bridge");
-    const busy = await h.waitForText(page, "#bridge-status", /did not answer|No bridge|could not|found/);
-    assert.match(busy, /^Something on 127\.0\.0\.1:9765 took the connection but did not answer/);
+    const busy = await h.waitForText(page, "#bridge-status", /jawab nahi diya|Koi bridge|mil gaya/);
+    assert.match(busy, /^127\.0\.0\.1:9765 par kisi ne connection liya magar jawab nahi diya/);
   } finally {
     for (const socket of held) socket.destroy();
     await h.closeServer(silent);

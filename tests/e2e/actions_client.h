@@ -10,6 +10,13 @@ namespace actions_e2e {
 
 constexpr char page_origin[] = "http://localhost:8080";
 
+// The one phone the fastboot double lists; flashing routes act on it.
+constexpr char fastboot_serial[] = "0A1B2C3D";
+// A double-script case answering "devices" with that phone; put it first.
+constexpr char one_fastboot_phone[] = "match devices\nsay 0A1B2C3D\tfastboot\n\n";
+// What a boot image begins with; boot partitions refuse anything else.
+constexpr char boot_magic[] = "ANDROID!";
+
 // The head of a trusted request; `extra` is more header lines, each ending
 // in CR LF.
 inline std::string trusted_head(const e2e::Bridge& bridge, const std::string& method_and_target,

@@ -28,6 +28,7 @@ constexpr char no_download[] = "{\"ok\":false,\"error\":\"file download nahi hui
 std::string image_bytes() {
   std::string s(150000, '\0');
   for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
+  s.replace(0, 8, actions_e2e::boot_magic);
   return s;
 }
 
@@ -130,7 +131,8 @@ class FlashUrl : public ::testing::Test {
  protected:
   void SetUp() override {
     bridge.add_tool("fastboot",
-                    "match flash \nsave 3 received.img\nsay OKAY [  0.1s]\\r\\nFinished. Total time: 0.1s\\r\\n\n");
+                    std::string(actions_e2e::one_fastboot_phone) +
+                        "match flash \nsave 5 received.img\nsay OKAY [  0.1s]\\r\\nFinished. Total time: 0.1s\\r\\n\n");
     if (e2e::under_wine()) {
       bridge.add_tool("powershell", powershell_script);
       e2e::write_file(bridge.path("image.src"), image_bytes());
@@ -162,7 +164,7 @@ TEST_F(FlashUrl, DownloadsFlashesAndCleansUp) {
             "{\"ok\":true,\"partition\":\"boot_a\",\"log\":\"OKAY [  0.1s]\\nFinished. Total time: 0.1s\\n\"}");
   EXPECT_TRUE(e2e::read_file(bridge.path("received.img")) == image_bytes());
   const std::string file = actions_e2e::image_path_in_commands(bridge);
-  EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"flash boot_a " + file + " 2>&1"});
+  EXPECT_EQ(bridge.tool_calls("fastboot"), (std::vector<std::string>{"devices", "-s 0A1B2C3D flash boot_a " + file}));
   EXPECT_FALSE(image_left());
 
   // The fields in the other order work the same way.
@@ -224,5 +226,5 @@ TEST_F(FlashUrl, OnlyAFreshCompleteDownloadIsFlashed) {
     EXPECT_FALSE(image_left()) << path;
   }
   EXPECT_EQ(downloads().size(), 3u);
-  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
 }

@@ -24,16 +24,19 @@ constexpr char bad_size[] = "{\"ok\":false,\"error\":\"file size theek nahi (0 y
 constexpr char incomplete[] = "{\"ok\":false,\"error\":\"file poori receive nahi hui\"}";
 
 // A fastboot that keeps the image it was handed and reports success.
-constexpr char saving_fastboot[] =
-    "match flash \nsave 3 received.img\nsay Sending 'boot' (4 KB)    OKAY [  0.1s]\\r\\nWriting 'boot'    OKAY [  "
+const std::string saving_fastboot =
+    std::string(actions_e2e::one_fastboot_phone) +
+    "match flash \nsave 5 received.img\nsay Sending 'boot' (4 KB)    OKAY [  0.1s]\\r\\nWriting 'boot'    OKAY [  "
     "0.1s]\\r\\nFinished. Total time: 1.234s\\r\\n\n"
-    "match boot\nsave 2 received.img\nsay Sending 'boot.img' (4 KB)    OKAY [  0.1s]\\r\\nBooting    OKAY [  "
+    "match boot\nsave 4 received.img\nsay Sending 'boot.img' (4 KB)    OKAY [  0.1s]\\r\\nBooting    OKAY [  "
     "0.1s]\\r\\nFinished. Total time: 0.2s\\r\\n\n";
 
-// Bytes of every value, so a shifted or dropped byte shows.
+// A boot image header, then bytes of every value, so a shifted or dropped
+// byte shows.
 std::string image_bytes(size_t n) {
   std::string s(n, '\0');
   for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 251) & 0xff);
+  s.replace(0, 8, actions_e2e::boot_magic);
   return s;
 }
 
@@ -102,7 +105,7 @@ TEST_F(Upload, RefusalsComeInOrderWithTheirExactBodies) {
 TEST_F(Upload, FlashesExactlyTheBodyWhereverItsBytesArrive) {
   const std::string image = image_bytes(200000);
   const std::string head = upload_head(bridge, "/flash?partition=BOOT", std::to_string(image.size()));
-  const std::string expected_call = "flash BOOT " + actions_e2e::image_path_in_commands(bridge) + " 2>&1";
+  const std::string expected_call = "-s 0A1B2C3D flash BOOT " + actions_e2e::image_path_in_commands(bridge);
 
   // Body in the same send as the head, with surplus bytes after it.
   auto reply = bridge.request(head + image + "SURPLUS");
@@ -131,8 +134,8 @@ TEST_F(Upload, FlashesExactlyTheBodyWhereverItsBytesArrive) {
   EXPECT_TRUE(received() == image);
 
   auto calls = bridge.tool_calls("fastboot");
-  ASSERT_EQ(calls.size(), 3u);
-  for (const auto& call : calls) EXPECT_EQ(call, expected_call);
+  ASSERT_EQ(calls.size(), 6u);  // each flash after its "devices"
+  for (size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], i % 2 == 0 ? "devices" : expected_call);
   EXPECT_FALSE(image_left());
 }
 
@@ -143,7 +146,7 @@ TEST_F(Upload, BootRunsFastbootBootAndNamesNoPartition) {
   EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"Sending 'boot.img'", 0), 0u)
       << reply.body;
   EXPECT_EQ(bridge.tool_calls("fastboot"),
-            std::vector<std::string>{"boot " + actions_e2e::image_path_in_commands(bridge) + " 2>&1"});
+            (std::vector<std::string>{"devices", "-s 0A1B2C3D boot " + actions_e2e::image_path_in_commands(bridge)}));
   EXPECT_TRUE(received() == image);
   EXPECT_FALSE(image_left());
 }
@@ -167,7 +170,7 @@ TEST_F(Upload, CutOffBodiesLeaveNothingAndFlashNothing) {
   reply = bridge.request(big_head + "0123456789");
   EXPECT_EQ(reply.body, incomplete);
   EXPECT_FALSE(image_left());
-  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
 }
 
 TEST_F(Upload, RefusedBigBodyStillGetsItsReply) {
@@ -183,12 +186,13 @@ TEST_F(Upload, RefusedBigBodyStillGetsItsReply) {
 
 TEST_F(Upload, FastbootFailureIsReportedWithItsLog) {
   bridge.add_tool("fastboot",
-                  "match flash\nsay Sending 'boot' (12302 KB)    OKAY [  0.578s]\\r\\nWriting 'boot'    FAILED "
-                  "(remote: 'not supported in locked device')\\r\\nfastboot: error: Command failed\n");
-  auto reply = bridge.request(upload_head(bridge, "/flash?partition=boot", "3") + "abc");
+                  std::string(actions_e2e::one_fastboot_phone) +
+                      "match flash\nsay Sending 'boot' (12302 KB)    OKAY [  0.578s]\\r\\nWriting 'boot'    FAILED "
+                      "(remote: 'not supported in locked device')\\r\\nfastboot: error: Command failed\n");
+  auto reply = bridge.request(upload_head(bridge, "/flash?partition=dtbo", "3") + "abc");
   EXPECT_TRUE(framed(reply));
   EXPECT_EQ(reply.body,
-            "{\"ok\":false,\"partition\":\"boot\",\"log\":\"Sending 'boot' (12302 KB)    OKAY [  0.578s]\\nWriting "
+            "{\"ok\":false,\"partition\":\"dtbo\",\"log\":\"Sending 'boot' (12302 KB)    OKAY [  0.578s]\\nWriting "
             "'boot'    FAILED (remote: 'not supported in locked device')\\nfastboot: error: Command failed\"}");
   EXPECT_FALSE(image_left());
 }

@@ -14,6 +14,7 @@ namespace {
 
 // An adb whose answers are outputs measured from the real adb.
 constexpr char adb_script[] =
+    "match devices\nsay List of devices attached\\nU1\\tunauthorized\\nR58N12345\\tdevice\\n\n"
     "match pair 192.168.1.20:37123\nsay Successfully paired to 192.168.1.20:37123 [guid=adb-XXXX]\\n\n"
     "match pair\nsay adb: unknown command pair\\n\n"
     "match disconnect\nsay disconnected everything\\r\\n\n"
@@ -25,7 +26,7 @@ class DeviceActions : public ::testing::Test {
  protected:
   void SetUp() override {
     bridge.add_tool("adb", adb_script);
-    bridge.add_tool("fastboot", "");
+    bridge.add_tool("fastboot", actions_e2e::one_fastboot_phone);
     ASSERT_TRUE(bridge.start()) << bridge.console();
   }
   std::string body_of(const std::string& target) {
@@ -80,20 +81,23 @@ TEST_F(DeviceActions, RebootRunsEachTargetsCommand) {
     const char* args;
   };
   const Case cases[] = {
-      {"/reboot", "system", "adb", "reboot"},
-      {"/reboot?to=system", "system", "adb", "reboot"},
-      {"/reboot?to=bootloader", "bootloader", "adb", "reboot bootloader"},
-      {"/reboot?to=download", "download", "adb", "reboot download"},
-      {"/reboot?to=recovery&x=1", "recovery", "adb", "reboot recovery"},
-      {"/reboot?to=fbsystem", "fbsystem", "fastboot", "reboot"},
-      {"/reboot?to=fbbootloader", "fbbootloader", "fastboot", "reboot-bootloader"},
-      {"/reboot?to=fastbootd", "fastbootd", "fastboot", "reboot fastboot"},
+      {"/reboot", "system", "adb", "-s R58N12345 reboot"},
+      {"/reboot?to=system", "system", "adb", "-s R58N12345 reboot"},
+      {"/reboot?to=bootloader", "bootloader", "adb", "-s R58N12345 reboot bootloader"},
+      {"/reboot?to=download", "download", "adb", "-s R58N12345 reboot download"},
+      {"/reboot?to=recovery&x=1", "recovery", "adb", "-s R58N12345 reboot recovery"},
+      {"/reboot?to=fbsystem", "fbsystem", "fastboot", "-s 0A1B2C3D reboot"},
+      {"/reboot?to=fbbootloader", "fbbootloader", "fastboot", "-s 0A1B2C3D reboot-bootloader"},
+      {"/reboot?to=fastbootd", "fastbootd", "fastboot", "-s 0A1B2C3D reboot fastboot"},
   };
   std::vector<std::string> adb_calls;
   std::vector<std::string> fastboot_calls;
   for (const Case& c : cases) {
     EXPECT_EQ(body_of(c.target), std::string("{\"ok\":true,\"to\":\"") + c.to + "\"}") << c.target;
-    (std::string(c.tool) == "adb" ? adb_calls : fastboot_calls).push_back(c.args);
+    // Each reboot lists the phones first and acts on the single ready one.
+    auto& calls = std::string(c.tool) == "adb" ? adb_calls : fastboot_calls;
+    calls.push_back("devices");
+    calls.push_back(c.args);
   }
   EXPECT_EQ(bridge.tool_calls("adb"), adb_calls);
   EXPECT_EQ(bridge.tool_calls("fastboot"), fastboot_calls);
@@ -114,4 +118,39 @@ TEST_F(DeviceActions, AdbKillStopsTheServer) {
   EXPECT_EQ(reply.header("Content-Length"), "11");
   EXPECT_EQ(reply.body, "{\"ok\":true}");
   EXPECT_EQ(bridge.tool_calls("adb"), std::vector<std::string>{"kill-server"});
+}
+
+// Which phone a reboot reaches, and failures reported as failures.
+TEST(RebootChoice, TheNamedOrOnlyPhoneAndHonestVerdicts) {
+  Bridge bridge;
+  bridge.add_tool("adb",
+                  "match devices\nsay List of devices attached\\nA1\\tdevice\\nB2\\tdevice\\n\n"
+                  "match -s GONE\nsay error: device 'GONE' not found\\n\nmatch reboot\n");
+  bridge.add_tool("fastboot",
+                  "match devices\nmatch tcp:127.0.0.1:1 reboot\nsay < waiting for tcp:127.0.0.1:1 >\\n\n"
+                  "match reboot\nsay Rebooting    FAILED (remote: 'unknown command')\\n\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto body_of = [&](const std::string& target) {
+    auto reply = trusted_get(bridge, target);
+    EXPECT_TRUE(framed(reply)) << target;
+    return reply.body;
+  };
+  EXPECT_EQ(
+      body_of("/reboot?to=recovery"),
+      "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}");
+  EXPECT_EQ(body_of("/reboot?to=recovery&serial=B2"), "{\"ok\":true,\"to\":\"recovery\"}");
+  EXPECT_EQ(body_of("/reboot?serial=GONE"),
+            "{\"ok\":false,\"to\":\"system\",\"log\":\"error: device 'GONE' not found\\n\"}");
+  EXPECT_EQ(body_of("/reboot?serial=B2%20-H%201"), "{\"ok\":false,\"error\":\"serial theek nahi\"}");
+  EXPECT_EQ(body_of("/reboot?to=fbsystem"),
+            "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode "
+            "mein layein.\"}");
+  EXPECT_EQ(body_of("/reboot?to=fbsystem&serial=F9"),
+            "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode "
+            "mein layein.\"}");
+  EXPECT_EQ(body_of("/reboot?to=fastbootd&serial=tcp:127.0.0.1:1"),
+            "{\"ok\":false,\"to\":\"fastbootd\",\"log\":\"< waiting for tcp:127.0.0.1:1 >\\n\"}");
+  EXPECT_EQ(bridge.tool_calls("adb"), (std::vector<std::string>{"devices", "-s B2 reboot recovery", "-s GONE reboot"}));
+  EXPECT_EQ(bridge.tool_calls("fastboot"),
+            (std::vector<std::string>{"devices", "devices", "-s tcp:127.0.0.1:1 reboot fastboot"}));
 }

@@ -117,12 +117,15 @@ TEST(Info, DetectionOutcomes) {
     EXPECT_EQ(reply.body, no_phone);
     EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"devices"});
   }
-  {  // Only unauthorized and offline phones: no report on them.
+  {  // Only unauthorized and offline phones: no report on them, and the
+     // user is told to allow debugging on the phone.
     Bridge bridge;
     bridge.add_tool("adb", "match devices\nsay List of devices attached\\nA1\\tunauthorized\\nB2\\toffline\\n\n");
     bridge.add_tool("fastboot", "match devices\n");
     ASSERT_TRUE(bridge.start()) << bridge.console();
-    EXPECT_EQ(bridge.get("/info").body, no_phone);
+    EXPECT_EQ(bridge.get("/info").body,
+              "{\"ok\":false,\"error\":\"Phone mila lekin USB debugging ki ijazat nahi di. Phone par 'Allow' "
+              "dabayein.\"}");
     EXPECT_EQ(bridge.tool_calls("adb"), std::vector<std::string>{"devices"});
   }
   {  // Two ready phones: the first one listed, and fastboot is not asked.
@@ -138,7 +141,51 @@ TEST(Info, DetectionOutcomes) {
               "{\"ok\":true,\"mode\":\"ADB\",\"fields\":[" + row("Model", "First") + "," + row("Serial", "X1") + "]}");
     for (const auto& call : bridge.tool_calls("adb")) EXPECT_EQ(call.find("X2"), std::string::npos) << call;
     EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+
+    // A named phone: that one, or none.
+    EXPECT_EQ(bridge.get("/info?serial=X2").body,
+              "{\"ok\":true,\"mode\":\"ADB\",\"fields\":[" + row("Model", "Second") + "," + row("Serial", "X2") + "]}");
+    EXPECT_EQ(bridge.get("/info?serial=X3").body, no_phone);
+    EXPECT_EQ(bridge.get("/info?serial=X1%22").body, "{\"ok\":false,\"error\":\"serial theek nahi\"}");
+    // A network serial is fastboot's, which lists no such phone.
+    EXPECT_EQ(bridge.get("/info?serial=tcp%3A127.0.0.1%3A1").body,
+              "{\"ok\":true,\"mode\":\"Fastboot\",\"fields\":[" + row("Serial", "tcp:127.0.0.1:1") + "]}");
+    EXPECT_EQ(bridge.tool_calls("fastboot"), (std::vector<std::string>{"devices", "-s tcp:127.0.0.1:1 getvar all"}));
   }
+}
+
+TEST(Info, DevicesListsEveryPhoneWithItsModeAndState) {
+  Bridge bridge;
+  bridge.add_tool("adb",
+                  "match devices\nsay * daemon started successfully\\nList of devices attached\\n"
+                  "R58N12345\\tdevice\\nU1\\tunauthorized\\nbad serial\\tdevice\\n\n");
+  bridge.add_tool("fastboot", "match devices\nsay 0A1B2C3D\\tfastboot\\n\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto reply = bridge.get("/devices");  // like /info, no trust needed
+  EXPECT_EQ(reply.status_line, "HTTP/1.1 200 OK");
+  EXPECT_EQ(reply.body,
+            "{\"ok\":true,\"devices\":[{\"serial\":\"R58N12345\",\"mode\":\"ADB\",\"state\":\"device\"},"
+            "{\"serial\":\"U1\",\"mode\":\"ADB\",\"state\":\"unauthorized\"},"
+            "{\"serial\":\"0A1B2C3D\",\"mode\":\"Fastboot\",\"state\":\"fastboot\"}]}");
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
+  bridge.add_tool("fastboot", "");
+  EXPECT_EQ(bridge.get("/devices").body, "{\"ok\":true,\"devices\":[]}");
+}
+
+TEST(Info, APhoneThatStopsAnsweringEndsTheReportAtTheFirstTimeOut) {
+  Bridge bridge;
+  bridge.add_tool("adb",
+                  "match devices\nsay List of devices attached\\nH1\\tdevice\\n\n"
+                  "match shell getprop\nsay [ro.product.model]: [Hung]\\n\nmatch dumpsys account\nhang\n"
+                  "match shell\nsay x\\n\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto body = bridge.get("/info").body;
+  EXPECT_TRUE(json_check::well_formed(body)) << body;
+  EXPECT_EQ(body.rfind("{\"ok\":true,\"mode\":\"ADB\",\"fields\":[" + row("Model", "Hung"), 0), 0u) << body;
+  // Nothing runs after the call that hung.
+  auto calls = bridge.tool_calls("adb");
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back(), "-s H1 shell dumpsys account");
 }
 
 TEST(Info, FastbootPhoneReportsTheTenVariables) {
@@ -155,7 +202,7 @@ TEST(Info, FastbootPhoneReportsTheTenVariables) {
                             row("Baseband", "g5300q-240919-241106-B-12612898") + "," + row("Serial", "28191FDH300AZK") +
                             "," + row("Secure", "yes") + "," + row("Unlocked", "yes") + "," + row("Slot count", "2") +
                             "," + row("Current slot", "a") + "," + row("Battery voltage", "4055 mV") + "]}");
-  EXPECT_EQ(bridge.tool_calls("fastboot"), (std::vector<std::string>{"devices", "-s 28191FDH300AZK getvar all 2>&1"}));
+  EXPECT_EQ(bridge.tool_calls("fastboot"), (std::vector<std::string>{"devices", "-s 28191FDH300AZK getvar all"}));
 }
 
 TEST(Info, FastbootRowsThatOverflowTheListAreLeftOutWhole) {

@@ -1,0 +1,104 @@
+#include "tools/device_list.h"
+
+#include <cstring>
+
+namespace {
+
+bool is_serial_char(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
+         c == ':' || c == '-';
+}
+
+// Walks the lines of a tool output; a run of CR and LF bytes is one break.
+struct LineWalker {
+  const char* next;
+  bool take(const char** start, size_t* len) {
+    while (*next == '\r' || *next == '\n') ++next;
+    if (*next == '\0') return false;
+    *start = next;
+    *len = std::strcspn(next, "\r\n");
+    next += *len;
+    return true;
+  }
+};
+
+// Adds one phone when its serial may be used and there is room.
+void add_phone(PhoneList& list, const char* serial, size_t serial_len, const char* state, size_t state_len) {
+  if (list.count >= max_listed_phones || serial_len == 0 || serial_len > serial_cap) return;
+  ListedPhone& phone = list.phones[list.count];
+  std::memcpy(phone.serial, serial, serial_len);
+  phone.serial[serial_len] = '\0';
+  if (!is_valid_serial(phone.serial)) return;
+  size_t n = 0;
+  for (size_t i = 0; i < state_len && n < phone_state_cap; ++i) {
+    const unsigned char c = static_cast<unsigned char>(state[i]);
+    if (c >= 0x20 && c < 0x7f) phone.state[n++] = static_cast<char>(c);
+  }
+  phone.state[n] = '\0';
+  ++list.count;
+}
+
+const char* find_in(const char* start, size_t len, char c) {
+  return static_cast<const char*>(std::memchr(start, c, len));
+}
+
+}  // namespace
+
+bool is_valid_serial(const char* serial) {
+  int n = 0;
+  for (; serial[n] != '\0'; ++n) {
+    if (n >= serial_cap || !is_serial_char(serial[n])) return false;
+  }
+  return n > 0;
+}
+
+bool is_network_serial(const char* serial) {
+  return std::strncmp(serial, "tcp:", 4) == 0 || std::strncmp(serial, "udp:", 4) == 0;
+}
+
+void parse_adb_devices(const char* output, PhoneList& list) {
+  list.count = 0;
+  LineWalker lines{output};
+  const char* start;
+  size_t len;
+  if (!lines.take(&start, &len)) return;  // the header
+  while (lines.take(&start, &len)) {
+    const char* tab = find_in(start, len, '\t');
+    if (tab == nullptr) continue;
+    const char* state = tab + 1;
+    add_phone(list, start, static_cast<size_t>(tab - start), state, len - static_cast<size_t>(state - start));
+  }
+}
+
+void parse_fastboot_devices(const char* output, PhoneList& list) {
+  list.count = 0;
+  LineWalker lines{output};
+  const char* start;
+  size_t len;
+  while (lines.take(&start, &len)) {
+    const char* cut = find_in(start, len, '\t');
+    if (cut == nullptr) cut = find_in(start, len, ' ');
+    if (cut == nullptr || cut == start) continue;
+    const char* state = cut;
+    const char* end = start + len;
+    while (state < end && (*state == '\t' || *state == ' ')) ++state;
+    add_phone(list, start, static_cast<size_t>(cut - start), state, static_cast<size_t>(end - state));
+  }
+}
+
+const ListedPhone* find_phone(const PhoneList& list, const char* serial) {
+  for (int i = 0; i < list.count; ++i) {
+    if (std::strcmp(list.phones[i].serial, serial) == 0) return &list.phones[i];
+  }
+  return nullptr;
+}
+
+int count_in_state(const PhoneList& list, const char* state, const ListedPhone** first) {
+  int count = 0;
+  for (int i = 0; i < list.count; ++i) {
+    if (std::strncmp(list.phones[i].state, state, std::strlen(state)) != 0) continue;
+    if (count == 0 && first != nullptr) *first = &list.phones[i];
+    ++count;
+  }
+  return count;
+}

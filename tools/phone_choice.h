@@ -1,0 +1,48 @@
+// Which phone a route acts on: the one the caller named, else the single
+// phone the tool lists. Nothing is run on a phone that was not chosen this
+// way, and only serials that pass is_valid_serial reach a command line.
+#pragma once
+#include "tools/device_list.h"
+
+enum class SerialRequest {
+  none,   // no serial named: the tool's own list decides
+  given,  // a valid serial was named
+  bad,    // the query value `serial` breaks the serial rule
+};
+
+// The serial named by the query value `serial` (`query_raw`, URL-encoded,
+// nullptr when the request has none), else by `environment` (the value of
+// ANDROID_SERIAL, nullptr when unset; a value that breaks the rule is
+// ignored). Writes a given serial into `serial` (serial_cap + 1 bytes).
+SerialRequest requested_serial(const char* query_raw, const char* environment, char* serial);
+
+// requested_serial for a received request and this process's environment.
+SerialRequest requested_serial_of(const char* request, char* serial);
+
+enum class ToolKind { adb, fastboot };
+
+enum class PhoneChoice {
+  chosen,
+  bad_serial,  // {"ok":false,"error":"serial theek nahi"}
+  no_phone,    // the tool lists no usable phone (or not the one named)
+  several,     // more than one phone and none named
+};
+
+// Decides the phone from a named serial (`asked`, from requested_serial)
+// and the tool's list (`listed_output`: its "devices" output; only read when
+// needed). adb: a named serial is used as it is (adb itself refuses one it
+// does not know); otherwise the single phone in state "device". fastboot: a
+// named serial must be listed unless it is a network serial; otherwise the
+// single listed phone. Writes the serial into `serial`.
+PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial);
+
+// The whole choice for an action: reads the request's serial, runs the
+// tool's "devices" when the list is needed, and decides.
+PhoneChoice choose_phone(ToolKind kind, const char* tool_path, const char* request, char* serial);
+
+// The fixed reply body for a choice other than `chosen`.
+const char* phone_choice_body(ToolKind kind, PhoneChoice choice);
+
+// Runs `tool_path` "devices" into `output` (devices_output_size bytes).
+constexpr int devices_output_size = 65536;
+void list_devices(const char* tool_path, char* output);
