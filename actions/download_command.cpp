@@ -25,7 +25,7 @@ bool is_safe_image_url(const char* url) {
 
 bool format_powershell_download(const char* url, const char* file, char* out, int size) {
   char quoted_file[quoted_size];
-  if (!platform::double_apostrophes(file, quoted_file, sizeof quoted_file)) return false;
+  if (!platform::powershell_literal_path(file, quoted_file, sizeof quoted_file)) return false;
   int n =
       std::snprintf(out, static_cast<size_t>(size),
                     "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
@@ -38,7 +38,8 @@ bool format_powershell_download(const char* url, const char* file, char* out, in
 
 bool format_curl_download(const char* url, const char* file, char* out, int size) {
   // The file path ends in ".tmp"; a double quote in it is refused rather
-  // than escaped.
+  // than escaped. -g: brackets and braces in the URL are plain characters,
+  // never a pattern of several downloads.
   if (std::strchr(file, '"') != nullptr) return false;
   char quoted_file[quoted_size];
   char quoted_url[quoted_size];
@@ -46,7 +47,7 @@ bool format_curl_download(const char* url, const char* file, char* out, int size
       !platform::quote_argument(url, quoted_url, sizeof quoted_url)) {
     return false;
   }
-  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -L -s -S --proto =http,https -o %s %s", quoted_file,
+  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https -o %s %s", quoted_file,
                         quoted_url);
   return formatted_whole(n, size);
 }

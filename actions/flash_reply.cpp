@@ -28,6 +28,7 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
   int limit = size - n - static_cast<int>(sizeof body_end);
   if (n < 0 || limit < 0) return 0;
   json_escape(output, body + n, limit);
+  keep_valid_utf8(body + n);
   while (body[n] != '\0') ++n;
   std::snprintf(body + n, size - n, "%s", body_end);
   return n + static_cast<int>(sizeof body_end) - 1;

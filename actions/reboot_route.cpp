@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "actions/reboot_targets.h"
-#include "report/field_list.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
 #include "server/request_values.h"

@@ -34,7 +34,7 @@ ImageWriter::~ImageWriter() {
 bool ImageWriter::open(const char* path) {
   file_ = platform::open_file(path, "wb");
   failed_ = file_ == nullptr;
-  // The callers write whole chunks of up to 64 KiB: one write call each,
+  // The callers write whole chunks of up to 1 MiB: one write call each,
   // without copying through the stream's small buffer first.
   if (file_ != nullptr) std::setvbuf(file_, nullptr, _IONBF, 0);
   return file_ != nullptr;

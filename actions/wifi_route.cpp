@@ -60,6 +60,7 @@ void handle_wifi(Exchange& ex) {
   run_tool(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms);
   char log[wifi_log_limit + 1];
   json_escape(output, log, wifi_log_limit);
+  keep_valid_utf8(log);
   char body[wifi_body_size];
   std::snprintf(body, sizeof body, "{\"ok\":%s,\"log\":\"%s\"}", mdns ? "true" : wifi_verdict(output), log);
   send_json(ex.socket, ex.reply_origin, body);

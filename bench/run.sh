@@ -2,7 +2,9 @@
 # Builds the benchmarks and runs them once, then prints their figures side
 # by side, Linux and (when the Windows build and Wine are there) Wine:
 #   bash bench/run.sh [UPLOAD_MIB]        (512 MiB unless given)
-# Upload MB/s against a plain socket-to-file copy, start-up time to the
+# Upload MB/s against the best plain socket-to-file copy of each platform
+# (native on Linux; the Windows build's plain_copy.exe under the same Wine),
+# and their ratio from the same run; start-up time to the
 # first answered /ping, peak memory of the bridge, and GET /info timing when
 # bench/info_bench.cpp exists. Benchmarks start bridges on the fixed ports,
 # so each runs under the same lock as the end-to-end tests.
@@ -19,7 +21,8 @@ cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALVIK_BUILD_BENCH=ON >/d
 cmake --build build-bench -j"$(nproc)" >/dev/null
 
 wine_dir=""
-if [ -f build-win/talvik-web-bridge.exe ] && [ -f build-win/tests/tool_double.exe ] && command -v wine >/dev/null; then
+if [ -f build-win/talvik-web-bridge.exe ] && [ -f build-win/tests/tool_double.exe ] &&
+  [ -f build-win/bench/plain_copy.exe ] && command -v wine >/dev/null; then
   wine_dir=$root/build-win
   # Wine's server started outside the lock, so that it does not keep the
   # lock's descriptor once the benchmarks are done.
@@ -41,15 +44,21 @@ run() {
   local label=$1
   shift
   echo "== $label"
-  flock "$lock" "$@" | tee -a "$results" | grep -v '^RESULT '
+  flock -o "$lock" "$@" | tee -a "$results" | grep -v '^RESULT '
 }
 
+# The uploads land in a memory file system when there is one: the figures are
+# then the socket-to-file path itself, not the disk's write-back.
+[ -d /dev/shm ] && export TALVIK_TEST_ROOT=/dev/shm
 run "upload, Linux bridge" build-bench/bench/upload_bench "$upload_mib"
+unset TALVIK_TEST_ROOT
 run "start-up, Linux bridge" build-bench/bench/startup_bench
 [ -x build-bench/bench/info_bench ] && run "GET /info, Linux bridge" build-bench/bench/info_bench
 if [ -n "$wine_dir" ]; then
   export TALVIK_WINE_DIR=$wine_dir
+  [ -d /dev/shm ] && export TALVIK_TEST_ROOT=/dev/shm
   run "upload, Windows bridge under Wine" build-bench/bench/upload_bench "$upload_mib"
+  unset TALVIK_TEST_ROOT
   run "start-up, Windows bridge under Wine" build-bench/bench/startup_bench
   [ -x build-bench/bench/info_bench ] && run "GET /info, Windows bridge under Wine" build-bench/bench/info_bench
   unset TALVIK_WINE_DIR

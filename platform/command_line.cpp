@@ -101,4 +101,16 @@ bool double_apostrophes(const char* text, char* out, int size) {
   return fits;
 }
 
+bool powershell_literal_path(const char* text, char* out, int size) {
+  int used = 0;
+  bool fits = true;
+  for (const char* c = text; *c != '\0' && fits; ++c) {
+    const bool wildcard = *c == '[' || *c == ']' || *c == '*' || *c == '?' || *c == '`';
+    if (wildcard) fits = put(out, size, &used, '`');
+    fits = fits && put(out, size, &used, *c, *c == '\'' ? 2 : 1);
+  }
+  out[used] = '\0';
+  return fits;
+}
+
 }  // namespace platform

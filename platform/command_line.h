@@ -22,4 +22,10 @@ bool quote_argument(const char* text, char* out, int size);
 // apostrophe doubled. False when the result does not fit in `size` bytes.
 bool double_apostrophes(const char* text, char* out, int size);
 
+// Writes path `text` for a single-quoted PowerShell string given to a
+// parameter that expands wildcards (Invoke-WebRequest's -OutFile): each
+// '[', ']', '*', '?' and '`' gets a backtick in front so that it is taken
+// literally, and each apostrophe is doubled. False when it does not fit.
+bool powershell_literal_path(const char* text, char* out, int size);
+
 }  // namespace platform

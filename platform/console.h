@@ -10,4 +10,19 @@ void release_console();
 // Waits for one character on standard input (Enter in a console).
 void wait_for_key();
 
+// Makes the console show the banner's UTF-8 text as written (Windows
+// consoles start with an OEM code page): sets the console's output code
+// page to UTF-8 and puts the old one back when the bridge ends by itself
+// or by Ctrl+C, Ctrl+Break or closing. Nothing to do elsewhere.
+void use_utf8_output();
+
+// Writes `text` and a line end to standard output with its bytes unchanged,
+// after what the C library still holds. For text that is not ASCII: on
+// Windows the C runtime may turn console output through its own locale,
+// which would undo the UTF-8 code page.
+void write_line_as_is(const char* text);
+
+// The console's output code page; 0 where there is none or no such thing.
+unsigned output_code_page();
+
 }  // namespace platform

@@ -18,4 +18,10 @@ void release_console() {
 
 void wait_for_key() { std::getchar(); }
 
+void use_utf8_output() {}
+
+void write_line_as_is(const char* text) { std::puts(text); }
+
+unsigned output_code_page() { return 0; }
+
 }  // namespace platform

@@ -40,4 +40,15 @@ std::FILE* open_file(const char* path, const char* mode);
 // for the whole one. A path that cannot be opened (a folder) is left alone.
 bool write_whole_file(const char* path, const void* data, std::size_t size, bool executable);
 
+// Looks for program `name` (with its suffix, e.g. "adb.exe") the way
+// starting it by that bare name would: along PATH (Windows: the program's
+// own folder and the system folders first). Writes the file found into
+// `out` (max_path bytes) and returns true; false when there is none.
+bool find_on_search_path(const char* name, char* out);
+
+// A write past the process's file-size limit fails instead of ending the
+// process (POSIX raises SIGXFSZ for it); the writer then sees a short
+// write. Nothing to do where there is no such signal.
+void fail_writes_past_size_limit();
+
 }  // namespace platform

@@ -1,12 +1,14 @@
-#include "platform/files.h"
-
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "platform/files.h"
 
 namespace platform {
 
@@ -50,5 +52,27 @@ bool write_whole_file(const char* path, const void* data, std::size_t size, bool
   if (regular) ::unlink(path);  // never a device or a pipe that happened to be named
   return false;
 }
+
+bool find_on_search_path(const char* name, char* out) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  for (const char* dir = path;; ++dir) {
+    const char* end = std::strchr(dir, ':');
+    size_t len = end != nullptr ? static_cast<size_t>(end - dir) : std::strlen(dir);
+    // An empty entry stands for the current folder.
+    std::string candidate = len == 0 ? std::string(".") : std::string(dir, len);
+    candidate += '/';
+    candidate += name;
+    if (candidate.size() < static_cast<size_t>(max_path) && is_present_file(candidate.c_str()) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      std::memcpy(out, candidate.c_str(), candidate.size() + 1);
+      return true;
+    }
+    if (end == nullptr) return false;
+    dir = end;
+  }
+}
+
+void fail_writes_past_size_limit() { ::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace platform

@@ -36,4 +36,17 @@ bool write_whole_file(const char* path, const void* data, std::size_t size, bool
   return false;
 }
 
+bool find_on_search_path(const char* name, char* out) {
+  // The same folders, in the same order, that CreateProcess searches for a
+  // bare program name.
+  DWORD n = SearchPathA(nullptr, name, nullptr, max_path, out, nullptr);
+  if (n == 0 || n >= static_cast<DWORD>(max_path)) {
+    out[0] = '\0';
+    return false;
+  }
+  return is_present_file(out);
+}
+
+void fail_writes_past_size_limit() {}
+
 }  // namespace platform

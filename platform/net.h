@@ -26,10 +26,13 @@ constexpr int recv_error = -1;
 constexpr int recv_timed_out = -2;
 
 // Receives at most `size` bytes, waiting at most `timeout_ms` for the first
-// byte. Returns the byte count, recv_closed, recv_error or recv_timed_out.
+// byte. Bytes already waiting are taken at once; only when none are ready
+// does it wait, so a stream that keeps coming costs one call per chunk.
+// Returns the byte count, recv_closed, recv_error or recv_timed_out.
 int receive_some(socket_id s, char* buffer, int size, int timeout_ms);
 
-// One send call; returns what the system returned (bytes sent, or <= 0).
+// One send call, waiting while the connection cannot take more; returns
+// the bytes sent, or <= 0 when the send failed.
 int send_some(socket_id s, const char* data, int size);
 
 // Stops sending on the connection (the peer sees end of data).

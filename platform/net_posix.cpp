@@ -36,19 +36,22 @@ socket_id accept_connection(socket_id listener) {
 }
 
 int receive_some(socket_id s, char* buffer, int size, int timeout_ms) {
-  pollfd p{static_cast<int>(s), POLLIN, 0};
-  int ready;
-  do {
-    ready = ::poll(&p, 1, timeout_ms);
-  } while (ready < 0 && errno == EINTR);
-  if (ready == 0) return recv_timed_out;
-  if (ready < 0) return recv_error;
-  ssize_t n;
-  do {
-    n = ::recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return recv_error;
-  return static_cast<int>(n);
+  const int fd = static_cast<int>(s);
+  for (bool waited = false;; waited = true) {
+    ssize_t n;
+    do {
+      n = ::recv(fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) return static_cast<int>(n);
+    if ((errno != EAGAIN && errno != EWOULDBLOCK) || waited) return recv_error;
+    pollfd p{fd, POLLIN, 0};
+    int ready;
+    do {
+      ready = ::poll(&p, 1, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) return recv_timed_out;
+    if (ready < 0) return recv_error;
+  }
 }
 
 int send_some(socket_id s, const char* data, int size) {

@@ -30,21 +30,46 @@ socket_id accept_connection(socket_id listener) {
   SOCKET c = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
   if (c == INVALID_SOCKET) return invalid_socket;
   SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
+  // Non-blocking, so that a receive takes what is ready without a poll
+  // first; receive_some and send_some do the waiting themselves.
+  u_long on = 1;
+  ioctlsocket(c, FIONBIO, &on);
   return static_cast<socket_id>(c);
 }
 
-int receive_some(socket_id s, char* buffer, int size, int timeout_ms) {
+namespace {
+
+// Waits up to timeout_ms (-1: no limit) for `events` on the socket;
+// returns WSAPoll's result.
+int wait_for(SOCKET s, short events, int timeout_ms) {
   WSAPOLLFD p{};
-  p.fd = static_cast<SOCKET>(s);
-  p.events = POLLRDNORM;
-  int ready = WSAPoll(&p, 1, timeout_ms);
-  if (ready == 0) return recv_timed_out;
-  if (ready < 0) return recv_error;
-  int n = recv(static_cast<SOCKET>(s), buffer, size, 0);
-  return n < 0 ? recv_error : n;
+  p.fd = s;
+  p.events = events;
+  return WSAPoll(&p, 1, timeout_ms);
 }
 
-int send_some(socket_id s, const char* data, int size) { return send(static_cast<SOCKET>(s), data, size, 0); }
+}  // namespace
+
+int receive_some(socket_id s, char* buffer, int size, int timeout_ms) {
+  const SOCKET sock = static_cast<SOCKET>(s);
+  for (bool waited = false;; waited = true) {
+    int n = recv(sock, buffer, size, 0);
+    if (n >= 0) return n;
+    if (WSAGetLastError() != WSAEWOULDBLOCK || waited) return recv_error;
+    int ready = wait_for(sock, POLLRDNORM, timeout_ms);
+    if (ready == 0) return recv_timed_out;
+    if (ready < 0) return recv_error;
+  }
+}
+
+int send_some(socket_id s, const char* data, int size) {
+  const SOCKET sock = static_cast<SOCKET>(s);
+  for (;;) {
+    int n = send(sock, data, size, 0);
+    if (n >= 0 || WSAGetLastError() != WSAEWOULDBLOCK) return n;
+    if (wait_for(sock, POLLWRNORM, -1) < 0) return -1;
+  }
+}
 
 void shutdown_send(socket_id s) { shutdown(static_cast<SOCKET>(s), SD_SEND); }
 

@@ -12,7 +12,3 @@ constexpr int fastboot_list_cap = 4096;
 // is left out, so the list stays a well-formed sequence of items; a later, shorter item may still fit. `first` is 1
 // until the first item is added.
 void append_field(char* list, int* first, const char* label, const char* value, int cap);
-
-// Drops every byte of `text` that is not part of a valid UTF-8 sequence:
-// a multi-byte character cut by a cap, or stray bytes a tool printed.
-void keep_valid_utf8(char* text);

@@ -1,6 +1,7 @@
 // One request being served: what a route handler gets from the loop.
 #pragma once
 #include "platform/net.h"
+#include "server/request_values.h"
 
 constexpr int request_buffer_size = 4096;  // at most 4,095 bytes and a NUL
 
@@ -14,6 +15,7 @@ struct ServerContext {
 struct Exchange {
   const char* request = nullptr;  // the received head (and any body bytes), NUL-terminated
   int received = 0;               // bytes in `request`
+  HeadView head;                  // where its head lines and body lie
   platform::socket_id socket = platform::invalid_socket;
   const char* reply_origin = nullptr;
   const ServerContext* context = nullptr;

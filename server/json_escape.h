@@ -7,3 +7,8 @@
 // included, is copied. Stops at the input's end or once `limit` bytes are
 // written; `out` always ends with a NUL.
 void json_escape(const char* in, char* out, int limit);
+
+// Drops every byte of `text` that is not part of a valid UTF-8 sequence:
+// a multi-byte character cut by a limit, or stray bytes a tool printed.
+// Every text taken from a tool goes through it before it is sent as JSON.
+void keep_valid_utf8(char* text);

@@ -18,9 +18,7 @@ const char* const allowed_origins[allowed_origin_count] = {
     "http://127.0.0.1:8080",
 };
 
-bool origin_value(const char* request, char* out) {
-  return header_value(request, "Origin", out, origin_value_size - 1);
-}
+bool origin_value(const HeadView& head, char* out) { return header_value(head, "Origin", out, origin_value_size - 1); }
 
 namespace {
 const char* allowed_match(const char* origin) {
@@ -31,22 +29,22 @@ const char* allowed_match(const char* origin) {
 }
 }  // namespace
 
-const char* reply_origin(const char* request) {
+const char* reply_origin(const HeadView& head) {
   char origin[origin_value_size];
-  if (!origin_value(request, origin)) return allowed_origins[0];
+  if (!origin_value(head, origin)) return allowed_origins[0];
   const char* allowed = allowed_match(origin);
   return allowed != nullptr ? allowed : allowed_origins[0];
 }
 
-bool request_is_trusted(const char* request) {
+bool request_is_trusted(const HeadView& head) {
   char origin[origin_value_size];
-  if (!origin_value(request, origin) || allowed_match(origin) == nullptr) return false;
-  return has_header(request, "X-Talvik-Bridge");
+  if (!origin_value(head, origin) || allowed_match(origin) == nullptr) return false;
+  return has_header(head, "X-Talvik-Bridge");
 }
 
-bool host_is_allowed(const char* request, int bound_port) {
+bool host_is_allowed(const HeadView& head, int bound_port) {
   char host[origin_value_size];
-  if (!header_value(request, "Host", host, origin_value_size - 1)) return true;
+  if (!header_value(head, "Host", host, origin_value_size - 1)) return true;
   for (const char* name : {"127.0.0.1", "localhost"}) {
     char with_port[64];
     std::snprintf(with_port, sizeof with_port, "%s:%d", name, bound_port);
@@ -54,3 +52,8 @@ bool host_is_allowed(const char* request, int bound_port) {
   }
   return false;
 }
+
+bool origin_value(const char* request, char* out) { return origin_value(view_text(request), out); }
+const char* reply_origin(const char* request) { return reply_origin(view_text(request)); }
+bool request_is_trusted(const char* request) { return request_is_trusted(view_text(request)); }
+bool host_is_allowed(const char* request, int bound_port) { return host_is_allowed(view_text(request), bound_port); }

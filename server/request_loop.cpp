@@ -16,18 +16,29 @@ int ms_left(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
-// After the reply, reads and drops the body bytes the request announced and
-// nobody read, so the client sees the reply rather than a reset connection.
-void drain_unread_body(const Exchange& ex) {
-  int head = head_length(ex.request, ex.received);
-  long long in_buffer = head < 0 ? 0 : ex.received - head;
-  long long unread = announced_length(ex.request) - in_buffer - ex.body_taken;
-  if (unread <= 0 || ex.client_stalled) return;
+// After the reply, reads and drops what the client still sends, so that it
+// sees the reply rather than a reset connection: the body bytes the request
+// announced and nobody read or, when that count is unknown (a head too long
+// for the buffer, a body framing the bridge does not speak), everything up
+// to the client's close.
+void drain_unread(const Exchange& ex) {
+  if (ex.client_stalled) return;
+  const bool head_cut = ex.head.body < 0 && ex.received >= request_buffer_size - 1;
+  long long unread = drain_byte_cap;
+  if (!head_cut && body_framing_is_plain(ex.head)) {
+    long long in_buffer = ex.head.body < 0 ? 0 : ex.received - ex.head.body;
+    unread = announced_length(ex.head) - in_buffer - ex.body_taken;
+    if (unread <= 0) return;
+    if (unread > drain_byte_cap) unread = drain_byte_cap;
+  }
   platform::shutdown_send(ex.socket);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(drain_total_ms);
   static char scratch[65536];
   while (unread > 0) {
+    int left = ms_left(deadline);
+    if (left == 0) return;
     int want = unread < static_cast<long long>(sizeof scratch) ? static_cast<int>(unread) : sizeof scratch;
-    int n = platform::receive_some(ex.socket, scratch, want, drain_silence_ms);
+    int n = platform::receive_some(ex.socket, scratch, want, left);
     if (n <= 0) return;
     unread -= n;
   }
@@ -62,10 +73,11 @@ void serve_forever(platform::socket_id listener, const ServerContext& context) {
     Exchange ex;
     ex.request = request;
     ex.received = received;
+    ex.head = view_head(request, received);
     ex.socket = connection.get();
-    ex.reply_origin = reply_origin(request);
+    ex.reply_origin = reply_origin(ex.head);
     ex.context = &context;
     route_request(ex);
-    drain_unread_body(ex);
+    drain_unread(ex);
   }
 }

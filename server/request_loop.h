@@ -3,10 +3,13 @@
 #include "platform/net.h"
 #include "server/exchange.h"
 
-// Time a client has to send its request head, and the silence after which
-// an unread body is no longer waited for.
+// Time a client has to send its request head.
 constexpr int head_wait_ms = 10000;
-constexpr int drain_silence_ms = 10000;
+// After the reply, what the client still sends (an unread body, the rest of
+// an over-long head) is read and dropped for at most this long and this
+// many bytes; then the connection is closed whatever is still coming.
+constexpr int drain_total_ms = 10000;
+constexpr long long drain_byte_cap = 64LL * 1024 * 1024;
 
 // Reads the request head into `buffer` until it holds the blank line,
 // request_buffer_size - 1 bytes, or head_wait_ms have passed, and stores a

@@ -22,27 +22,30 @@ int hex_value(char c) {
   return 0;
 }
 
-// End of the head: the first blank line, or the end of the text.
-const char* head_end(const char* request) {
-  const char* blank = std::strstr(request, "\r\n\r\n");
-  return blank != nullptr ? blank : request + std::strlen(request);
-}
-
-// Start of the value of header `name`, or nullptr.
-const char* find_header(const char* request, const char* name) {
-  const char* end = head_end(request);
+// Start of the value of the first header `name` at or after offset `from`
+// in the head, or nullptr; `*next` is set to the start of the line after it.
+const char* find_header(const HeadView& head, const char* name, int from, int* next) {
   const size_t name_len = std::strlen(name);
-  const char* line = std::strchr(request, '\n');
-  while (line != nullptr && line < end) {
-    ++line;
-    if (static_cast<size_t>(end - line) > name_len && same_letters(line, name, name_len) && line[name_len] == ':') {
+  const char* end = head.text + head.headers_end;
+  const char* line = head.text + from;
+  while (line < end) {
+    const void* lf = std::memchr(line, '\n', static_cast<size_t>(end - line));
+    const char* line_end = lf != nullptr ? static_cast<const char*>(lf) : end;
+    if (static_cast<size_t>(line_end - line) > name_len && same_letters(line, name, name_len) &&
+        line[name_len] == ':') {
       const char* v = line + name_len + 1;
       while (*v == ' ') ++v;
+      *next = static_cast<int>(line_end - head.text) + (lf != nullptr ? 1 : 0);
       return v;
     }
-    line = std::strchr(line, '\n');
+    line = lf != nullptr ? line_end + 1 : end;
   }
   return nullptr;
+}
+
+const char* find_header(const HeadView& head, const char* name) {
+  int next = 0;
+  return find_header(head, name, head.headers_begin, &next);
 }
 
 }  // namespace
@@ -88,9 +91,34 @@ void url_decode(const char* in, char* out) {
   out[o] = '\0';
 }
 
-bool header_value(const char* request, const char* name, char* value, int cap) {
+HeadView view_head(const char* request, int received) {
+  HeadView view;
+  view.text = request;
+  view.headers_end = received;
+  const void* lf = std::memchr(request, '\n', static_cast<size_t>(received));
+  if (lf == nullptr) {
+    view.headers_begin = received;
+    return view;
+  }
+  int line = static_cast<int>(static_cast<const char*>(lf) - request) + 1;
+  view.headers_begin = line;
+  // Each later line: an empty one (LF alone or CR LF) ends the head.
+  while (line < received) {
+    if (request[line] == '\n' || (request[line] == '\r' && line + 1 < received && request[line + 1] == '\n')) {
+      view.headers_end = line;
+      view.body = line + (request[line] == '\n' ? 1 : 2);
+      return view;
+    }
+    lf = std::memchr(request + line, '\n', static_cast<size_t>(received - line));
+    if (lf == nullptr) break;
+    line = static_cast<int>(static_cast<const char*>(lf) - request) + 1;
+  }
+  return view;
+}
+
+bool header_value(const HeadView& head, const char* name, char* value, int cap) {
   value[0] = '\0';
-  const char* v = find_header(request, name);
+  const char* v = find_header(head, name);
   if (v == nullptr) return false;
   int n = 0;
   while (n < cap && v[n] != '\0' && v[n] != '\r' && v[n] != '\n') {
@@ -101,14 +129,41 @@ bool header_value(const char* request, const char* name, char* value, int cap) {
   return true;
 }
 
-bool has_header(const char* request, const char* name) { return find_header(request, name) != nullptr; }
+bool has_header(const HeadView& head, const char* name) { return find_header(head, name) != nullptr; }
 
-int head_length(const char* request, int received) {
-  for (int i = 0; i + 3 < received; ++i) {
-    if (request[i] == '\r' && request[i + 1] == '\n' && request[i + 2] == '\r' && request[i + 3] == '\n') return i + 4;
-  }
-  return -1;
+long long announced_length(const HeadView& head) {
+  const char* v = find_header(head, "Content-Length");
+  return v == nullptr ? 0 : parse_int64(v);
 }
+
+bool body_framing_is_plain(const HeadView& head) {
+  if (has_header(head, "Transfer-Encoding")) return false;
+  int next = head.headers_begin;
+  const char* first = find_header(head, "Content-Length", next, &next);
+  if (first == nullptr) return true;
+  const long long length = parse_int64(first);
+  for (const char* v; (v = find_header(head, "Content-Length", next, &next)) != nullptr;) {
+    if (parse_int64(v) != length) return false;
+  }
+  return true;
+}
+
+bool expects_continue(const HeadView& head) {
+  const char* v = find_header(head, "Expect");
+  return v != nullptr && same_letters(v, "100-continue", 12);
+}
+
+HeadView view_text(const char* request) { return view_head(request, static_cast<int>(std::strlen(request))); }
+
+bool header_value(const char* request, const char* name, char* value, int cap) {
+  return header_value(view_text(request), name, value, cap);
+}
+
+bool has_header(const char* request, const char* name) { return has_header(view_text(request), name); }
+
+long long announced_length(const char* request) { return announced_length(view_text(request)); }
+
+int head_length(const char* request, int received) { return view_head(request, received).body; }
 
 long long parse_int64(const char* text) {
   const char* p = text;
@@ -123,9 +178,4 @@ long long parse_int64(const char* text) {
   }
   if (negative) return magnitude == 0x8000000000000000ULL ? LLONG_MIN : -static_cast<long long>(magnitude);
   return static_cast<long long>(magnitude);
-}
-
-long long announced_length(const char* request) {
-  const char* v = find_header(request, "Content-Length");
-  return v == nullptr ? 0 : parse_int64(v);
 }

@@ -47,7 +47,7 @@ void route_request(Exchange& ex) {
     handle_preflight(ex);
     return;
   }
-  if (!host_is_allowed(ex.request, ex.context->bound_port)) {
+  if (!host_is_allowed(ex.head, ex.context->bound_port)) {
     send_forbidden(ex.socket, ex.reply_origin);
     return;
   }
@@ -55,7 +55,7 @@ void route_request(Exchange& ex) {
     send_unknown(ex.socket, ex.reply_origin);
     return;
   }
-  if (route->trusted && !request_is_trusted(ex.request)) {
+  if (route->trusted && !request_is_trusted(ex.head)) {
     send_forbidden(ex.socket, ex.reply_origin);
     return;
   }

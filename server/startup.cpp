@@ -5,6 +5,7 @@
 
 #include "actions/temp_image.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/net.h"
 #include "server/exchange.h"
 #include "server/origin.h"
@@ -16,6 +17,8 @@
 
 namespace {
 
+constexpr char quote_in_folder_line[] =
+    "Is folder ke naam mein \" hai. Bridge ko aise folder mein rakhein jis ke naam mein \" na ho.";
 constexpr char rule[] = "============================================================";
 
 void print_banner(const ServerContext& context) {
@@ -27,7 +30,7 @@ void print_banner(const ServerContext& context) {
   std::printf("  adb:      %s\n", is_present_file(context.adb_path) ? "mila" : "PATH se (ya platform-tools rakhein)");
   std::printf("  fastboot: %s\n", is_present_file(context.fastboot_path) ? "mila" : "PATH se");
   std::printf("  Port:     127.0.0.1:%d\n\n", context.bound_port);
-  std::puts("  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94");
+  platform::write_line_as_is("  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94");
   std::puts("  dobara download/launch ki zaroorat nahi.");
   std::puts("  Band karne ke liye ye window close karein.");
   std::puts(rule);
@@ -41,6 +44,15 @@ bool is_autostart(int argc, const char* const* argv) { return argc > 1 && std::s
 int run_bridge(int argc, const char* const* argv) {
   const bool autostart = is_autostart(argc, argv);
   if (autostart) platform::release_console();
+  if (!autostart) platform::use_utf8_output();
+  // A full disk or a file-size limit makes an upload's write fail, which
+  // the upload reports; it must not end the bridge.
+  platform::fail_writes_past_size_limit();
+  if (!exe_dir_fits_command_lines()) {
+    if (autostart) return 0;
+    std::puts(quote_in_folder_line);
+    return 1;
+  }
 
   if (!platform::net_start()) {
     if (!autostart) std::puts("WSAStartup fail");
@@ -69,6 +81,8 @@ int run_bridge(int argc, const char* const* argv) {
   register_autostart();
   find_tool("adb", context.adb_path);
   find_tool("fastboot", context.fastboot_path);
+  resolve_bare_tool(context.adb_path);
+  resolve_bare_tool(context.fastboot_path);
   print_banner(context);
   serve_forever(listener.get(), context);
 }

@@ -34,3 +34,15 @@ void find_tool(const char* name, char* out) {
   }
   std::snprintf(out, tool_path_size, "%s%s", name, ext);
 }
+
+void resolve_bare_tool(char* path) {
+  if (std::strchr(path, platform::path_separator) != nullptr) return;
+  char found[platform::max_path];
+  if (platform::find_on_search_path(path, found)) std::snprintf(path, tool_path_size, "%s", found);
+}
+
+bool exe_dir_fits_command_lines() {
+  char dir[tool_path_size];
+  exe_dir(dir);
+  return std::strchr(dir, '"') == nullptr;
+}

@@ -15,3 +15,14 @@ void find_tool(const char* name, char* out);
 // True when `path` names an existing file that is not a folder; a bare
 // name is looked up in the current directory.
 bool is_present_file(const char* path);
+
+// For the start-up tool paths: a bare name (no copy beside the program)
+// becomes the file that starting it by that name would run, found along the
+// search path, so that the banner and /ping tell whether the tool is there.
+// It stays bare when the search finds nothing.
+void resolve_bare_tool(char* path);
+
+// Tool and image paths stand between double quotes in command lines, so a
+// program folder whose name holds one would split them (a name Windows
+// never allows, but other systems do). True when the folder is usable.
+bool exe_dir_fits_command_lines();

@@ -65,7 +65,7 @@ class ImageServer {
         paths_.push_back(path);
       }
       const std::string image = image_bytes();
-      if (path == "/image.img") {
+      if (path == "/image.img" || path == "/a[1].bin") {
         e2e::send_bytes(fd, head(image.size()) + image);
       } else if (path == "/empty.img") {
         e2e::send_bytes(fd, head(0));
@@ -227,4 +227,16 @@ TEST_F(FlashUrl, OnlyAFreshCompleteDownloadIsFlashed) {
   }
   EXPECT_EQ(downloads().size(), 3u);
   for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
+}
+
+TEST_F(FlashUrl, BracketsAndBracesInTheAddressAreFetchedAsWritten) {
+  if (e2e::under_wine()) GTEST_SKIP() << "curl's URL patterns; the PowerShell line is checked by the unit tests";
+  auto reply = trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url("/a[1].bin")));
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true", 0), 0u) << reply.body;
+  EXPECT_TRUE(e2e::read_file(bridge.path("received.img")) == image_bytes());
+  // Neither is a pattern of several downloads: each address is fetched once, as written.
+  for (const char* path : {"/img[1-2].bin", "/img{2,1}.bin"}) {
+    EXPECT_EQ(trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url(path))).body, no_download) << path;
+  }
+  EXPECT_EQ(server.paths(), (std::vector<std::string>{"/a[1].bin", "/img[1-2].bin", "/img{2,1}.bin"}));
 }

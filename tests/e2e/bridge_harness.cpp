@@ -59,6 +59,8 @@ std::string payload_test_bridge() {
 
 std::string test_program(const std::string& name) { return folder_of(double_source()) + "/" + name + exe_suffix(); }
 
+std::string wine_build_program(const std::string& relative) { return wine_dir() + "/" + relative + ".exe"; }
+
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream ss;
@@ -155,8 +157,10 @@ std::string read_until_close(int fd, int timeout_ms) {
 Bridge::Bridge() : Bridge(bridge_source()) {}
 
 Bridge::Bridge(const std::string& program) : source_(program) {
-  char tmpl[] = "/tmp/talvik-e2e-XXXXXX";
-  dir_ = ::mkdtemp(tmpl);
+  // TALVIK_TEST_ROOT moves the folders (the upload benchmark uses a memory
+  // file system, so that disk write-back does not decide its figures).
+  std::string tmpl = env_or("TALVIK_TEST_ROOT", "/tmp") + "/talvik-e2e-XXXXXX";
+  dir_ = ::mkdtemp(&tmpl[0]);
   fs::copy_file(source_, binary());
   fs::permissions(binary(), fs::perms::owner_all, fs::perm_options::add);
 }

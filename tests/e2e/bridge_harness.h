@@ -32,6 +32,10 @@ std::string payload_test_bridge();
 // from the folder of the tool double, e.g. "provisioning_driver".
 std::string test_program(const std::string& name);
 
+// A program of the Windows build under test, by its path inside that build
+// folder without ".exe", e.g. "bench/plain_copy".
+std::string wine_build_program(const std::string& relative);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
@@ -61,7 +65,8 @@ std::string read_until_close(int fd, int timeout_ms = 120000);
 
 class Bridge {
  public:
-  Bridge();  // creates the temporary folder and copies the binary into it
+  Bridge();  // creates the temporary folder (in /tmp, or in $TALVIK_TEST_ROOT)
+             // and copies the binary into it
   // The same with another program copied in instead of the bridge binary,
   // e.g. payload_test_bridge() or test_program("provisioning_driver").
   explicit Bridge(const std::string& program);

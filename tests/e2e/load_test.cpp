@@ -53,6 +53,9 @@ Outcome ping_once(int port, std::string* body) {
 class Load : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A search path without the system's adb and fastboot, which would
+    // otherwise count as found.
+    if (!e2e::under_wine()) bridge.set_env("PATH", bridge.dir());
     ASSERT_TRUE(bridge.start()) << bridge.console();
     std::string body;
     ASSERT_EQ(ping_once(bridge.port(), &body), Outcome::answered) << body;

@@ -44,9 +44,18 @@ std::string strip_cr(std::string s) {
   return out;
 }
 
+// A search path without the system's adb and fastboot, which would
+// otherwise count as found.
+void without_system_tools(Bridge& bridge) {
+  if (!e2e::under_wine()) bridge.set_env("PATH", bridge.dir());
+}
+
 class Server : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(bridge.start()) << bridge.console(); }
+  void SetUp() override {
+    without_system_tools(bridge);
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
   Bridge bridge;
 };
 
@@ -191,6 +200,7 @@ TEST(Startup, SecondCopyServesOnTheNextPort) {
   Bridge first;
   ASSERT_TRUE(first.start()) << first.console();
   Bridge second;
+  without_system_tools(second);
   ASSERT_TRUE(second.start()) << second.console();
   EXPECT_GT(second.port(), first.port());
   EXPECT_EQ(second.get("/ping").body, kPing);
@@ -218,6 +228,7 @@ TEST(Startup, NoFreePort) {
 
 TEST(Startup, AutostartModeServesWithoutConsoleOutput) {
   Bridge bridge;
+  without_system_tools(bridge);
   bridge.launch({"--autostart"});
   std::string reply;
   for (int i = 0; i < 600 && reply.empty(); ++i) {

@@ -40,6 +40,10 @@ TEST(DownloadCommand, PowerShellLineIsExactAndQuotesThePathSafely) {
                "'C:\\Tools\\_bridge_flash.tmp'\"");
   ASSERT_TRUE(format_powershell_download("http://h/x", "C:\\Ali's tools\\_bridge_flash.tmp", line, sizeof line));
   EXPECT_NE(std::string(line).find("-OutFile 'C:\\Ali''s tools\\_bridge_flash.tmp'\""), std::string::npos);
+  // -OutFile expands wildcards: brackets (and the escape character itself)
+  // must reach it escaped, or a folder such as "Tools [v2]" breaks the download.
+  ASSERT_TRUE(format_powershell_download("http://h/x", "C:\\T [v2]`*?\\_bridge_flash.tmp", line, sizeof line));
+  EXPECT_NE(std::string(line).find("-OutFile 'C:\\T `[v2`]```*`?\\_bridge_flash.tmp'\""), std::string::npos) << line;
   // The script stays one argument of PowerShell.
   auto args = platform::split_command_line(line);
   ASSERT_EQ(args.size(), 6u);
@@ -50,6 +54,7 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
   auto args = curl_args("http://127.0.0.1:8/a b.img?x=1&y=2");
   std::vector<std::string> expected = {"curl",
                                        "-f",
+                                       "-g",
                                        "-L",
                                        "-s",
                                        "-S",
@@ -63,7 +68,7 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
   EXPECT_EQ(curl_args("http://a/b\\").back(), "http://a/b\\");
   EXPECT_EQ(curl_args("http://a/b\\\\").back(), "http://a/b\\\\");
   EXPECT_EQ(curl_args("http://a/\\b").back(), "http://a/\\b");
-  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 10u);
+  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 11u);
 }
 
 TEST(DownloadCommand, RefusesWhatCannotBeWrittenWhole) {

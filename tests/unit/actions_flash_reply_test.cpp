@@ -5,6 +5,7 @@
 
 #include "actions/flash_reply.h"
 #include "actions/flash_verdict.h"
+#include "tests/support/json_check.h"
 
 namespace {
 
@@ -86,5 +87,19 @@ TEST(FlashBody, StaysWellFormedWhenTheLogFillsTheBuffer) {
     size_t trailing = 0;
     while (trailing < log.size() && log[log.size() - 1 - trailing] == '\\') ++trailing;
     EXPECT_EQ(trailing % 2, 0u);
+  }
+}
+
+TEST(FlashBody, LogIsValidUtf8WhateverTheToolPrinted) {
+  // Stray bytes, and a three-byte character cut by the log limit.
+  EXPECT_EQ(body_of("false", "boot", "a\xFF\xFE b \xE2\x80\x94 c\xE2\x80"),
+            "{\"ok\":false,\"partition\":\"boot\",\"log\":\"a b \xE2\x80\x94 c\"}");
+  const std::string dashes = [] {
+    std::string s;
+    while (s.size() < 70000) s += "\xE2\x80\x94";
+    return s;
+  }();
+  for (int size : {flash_body_size, flash_body_size - 1, flash_body_size - 2}) {
+    EXPECT_TRUE(json_check::well_formed(body_of("true", "boot", dashes, size))) << size;
   }
 }

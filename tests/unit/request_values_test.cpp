@@ -90,6 +90,35 @@ TEST(Headers, HeadLengthFindsTheBlankLine) {
   EXPECT_EQ(head_length("GET / HTTP/1.1\r\nA: b\r\n", 22), -1);
 }
 
+TEST(Headers, BareLineFeedsEndTheHeadAndTheBodyIsNeverSearched) {
+  const char lf[] = "POST /flash HTTP/1.1\nContent-Length: 4\n\nX-Talvik-Bridge: 1\n";
+  HeadView head = view_head(lf, sizeof lf - 1);
+  EXPECT_EQ(head.body, 40);
+  EXPECT_EQ(announced_length(head), 4);
+  EXPECT_FALSE(has_header(head, "X-Talvik-Bridge"));
+  // A CR LF head whose blank line is a bare LF, and the other way round.
+  EXPECT_EQ(head_length("GET / HTTP/1.1\r\nA: b\r\n\nX", 24), 23);
+  EXPECT_EQ(head_length("GET / HTTP/1.1\nA: b\n\r\nX", 23), 22);
+  EXPECT_EQ(head_length("GET / HTTP/1.1\nA: b\n", 20), -1);
+  // Before the blank line arrives every received line counts as a header.
+  HeadView partial = view_head("GET / HTTP/1.1\nOrigin: x\n", 25);
+  char v[16];
+  EXPECT_TRUE(header_value(partial, "Origin", v, 15));
+  EXPECT_STREQ(v, "x");
+}
+
+TEST(Headers, OnlyPlainContentLengthFramingIsSpoken) {
+  EXPECT_TRUE(body_framing_is_plain(view_text("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\n")));
+  EXPECT_TRUE(body_framing_is_plain(view_text("POST / HTTP/1.1\r\nContent-Length: 5\r\ncontent-length:5\r\n\r\n")));
+  EXPECT_FALSE(body_framing_is_plain(view_text("POST / HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\n")));
+  EXPECT_FALSE(
+      body_framing_is_plain(view_text("POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\nContent-Length: 5\r\n\r\n")));
+  // Framing words in the body are body bytes.
+  EXPECT_TRUE(body_framing_is_plain(view_text("POST / HTTP/1.1\r\nContent-Length: 5\r\n\r\nTransfer-Encoding: x")));
+  EXPECT_TRUE(expects_continue(view_text("POST / HTTP/1.1\r\nexpect: 100-Continue\r\n\r\n")));
+  EXPECT_FALSE(expects_continue(view_text("POST / HTTP/1.1\r\n\r\nExpect: 100-continue")));
+}
+
 TEST(ParseInt64, ReadsLikeAtoi64) {
   EXPECT_EQ(parse_int64("  42abc"), 42);
   EXPECT_EQ(parse_int64("-5"), -5);
