@@ -6,9 +6,10 @@ set -euo pipefail
 # chromium and openssl: the browser suite (tests/browser) drives Debian's
 # Chromium and makes a throwaway certificate; Node.js and npm come with the
 # machine. clang and libclang-rt-14-dev (libFuzzer and the sanitizer
-# runtimes) build the fuzz targets.
+# runtimes) build the fuzz targets. python3 runs the simulated phone
+# (tests/sim) of the real-tools tests and of scripts/demo.sh.
 packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip
-  chromium openssl clang libclang-rt-14-dev)
+  chromium openssl clang libclang-rt-14-dev python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,388 @@
+// The bridge with Debian's own adb and fastboot (found through PATH: no tool
+// double beside the bridge) against simulated phones (tests/sim/phone_sim.py)
+// that the tools reach over TCP: `adb connect 127.0.0.1:PORT` for ADB mode,
+// serial tcp:127.0.0.1:PORT for Fastboot mode. Each phone records every
+// service and command it receives and the bytes of every download, so the
+// tests check what reached the phone, not only what the bridge answered.
+// Each test has an adb server port and a HOME of its own, and stops that
+// server at the end. Linux only: the Windows build would need Windows' adb.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/actions_client.h"
+#include "tests/e2e/bridge_harness.h"
+#include "tests/support/json_check.h"
+
+namespace fs = std::filesystem;
+using actions_e2e::trusted_get;
+using e2e::Bridge;
+
+namespace {
+
+const std::string kNoPhone =
+    "{\"ok\":false,\"error\":\"Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode "
+    "mein layein. Cable theek hai?\"}";
+const std::string kNoAdbPhone =
+    "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow dabayein.\"}";
+const std::string kNoFastbootPhone =
+    "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein "
+    "layein.\"}";
+const std::string kManyPhones =
+    "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}";
+
+std::string report_fixture(const std::string& name) { return e2e::fixtures_dir() + "/report/" + name; }
+
+// One simulated phone: tests/sim/phone_sim.py on a port of its own, with a
+// folder for what it records. Ended (and its folder removed) with the object.
+class PhoneSim {
+ public:
+  explicit PhoneSim(const std::vector<std::string>& options) {
+    char tmpl[] = "/tmp/talvik-phone-XXXXXX";
+    record_ = ::mkdtemp(tmpl);
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    std::vector<std::string> argv_s = {"python3", TALVIK_PHONE_SIM, "--port", "0", "--record", record_};
+    argv_s.insert(argv_s.end(), options.begin(), options.end());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(fds[1], 1);
+      ::close(fds[0]);
+      ::close(fds[1]);
+      std::vector<char*> argv;
+      for (auto& a : argv_s) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execvp(argv[0], argv.data());
+      _exit(127);
+    }
+    ::close(fds[1]);
+    // The first line it prints is its port.
+    std::string line;
+    char c;
+    pollfd p{fds[0], POLLIN, 0};
+    while (::poll(&p, 1, 30000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(fds[0]);
+    port_ = std::atoi(line.c_str());
+  }
+  ~PhoneSim() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    std::error_code ec;
+    fs::remove_all(record_, ec);
+  }
+  PhoneSim(const PhoneSim&) = delete;
+  PhoneSim& operator=(const PhoneSim&) = delete;
+
+  int port() const { return port_; }
+  // The serial adb lists it under, and the one fastboot reaches it by.
+  std::string serial() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string tcp_serial() const { return "tcp:" + serial(); }
+
+  // Every service (ADB) and command (fastboot) received so far, in order.
+  std::vector<std::string> journal() const {
+    std::istringstream in(e2e::read_file(record_ + "/journal.txt"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // The journal from line `from` on.
+  std::vector<std::string> journal_since(size_t from) const {
+    auto all = journal();
+    return from < all.size() ? std::vector<std::string>(all.begin() + static_cast<long>(from), all.end())
+                             : std::vector<std::string>{};
+  }
+  // The bytes of the nth download (1-based); "" when there was none.
+  std::string download(int n) const { return e2e::read_file(record_ + "/download-" + std::to_string(n) + ".bin"); }
+  bool has_download(int n) const { return e2e::file_exists(record_ + "/download-" + std::to_string(n) + ".bin"); }
+
+ private:
+  std::string record_;
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// `size` bytes that start like a boot image and are otherwise random.
+std::string boot_image(size_t size, unsigned seed) {
+  std::string bytes = "ANDROID!";
+  std::mt19937 gen(seed);
+  while (bytes.size() < size) bytes += static_cast<char>(gen() & 0xFF);
+  bytes.resize(size);
+  return bytes;
+}
+
+// A bridge with no tool beside it, an adb server port and a HOME of its own.
+class RealPhone : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (e2e::under_wine()) GTEST_SKIP() << "Debian's adb and fastboot are Linux programs";
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    adb_port = 5221 + static_cast<int>(std::hash<std::string>{}(name) % 60);
+    int probe = e2e::connect_loopback(adb_port);
+    if (probe >= 0) ::close(probe);
+    ASSERT_LT(probe, 0) << "adb port " << adb_port << " is taken";
+    home = bridge.path("home");
+    fs::create_directories(home);
+    bridge.set_env("ANDROID_ADB_SERVER_PORT", std::to_string(adb_port));
+    bridge.set_env("HOME", home);
+    bridge.set_env("ANDROID_SERIAL", "");  // an inherited choice of phone must not steer the tests
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
+
+  void TearDown() override {
+    if (adb_port != 0) adb("kill-server");
+  }
+
+  // Runs the system's adb against this test's server; returns what it printed.
+  std::string adb(const std::string& args) {
+    std::string command = "HOME='" + home + "' adb -P " + std::to_string(adb_port) + " " + args + " 2>&1 </dev/null";
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+      char buf[4096];
+      size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+      ::pclose(p);
+    }
+    return out;
+  }
+
+  ::testing::AssertionResult connect(const PhoneSim& phone) {
+    if (phone.port() <= 0) return ::testing::AssertionFailure() << "the simulated phone did not start";
+    std::string out = adb("connect " + phone.serial());
+    if (out.find("connected to " + phone.serial()) == std::string::npos) return ::testing::AssertionFailure() << out;
+    return ::testing::AssertionSuccess();
+  }
+
+  e2e::Reply upload(const std::string& target, const std::string& body) {
+    return bridge.request(actions_e2e::upload_head(bridge, target, std::to_string(body.size())) + body);
+  }
+
+  // No temporary image left in the bridge's folder.
+  ::testing::AssertionResult no_temporary_image() {
+    for (const auto& entry : fs::directory_iterator(bridge.dir())) {
+      if (entry.path().extension() == ".tmp") return ::testing::AssertionFailure() << entry.path();
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  int adb_port = 0;
+  std::string home;
+  Bridge bridge;
+};
+
+// The report and the adb calls of a bridge whose adb is the tool double
+// playing the complete phone's script.
+std::pair<std::string, std::vector<std::string>> complete_report_from_double() {
+  Bridge twin;
+  for (const auto& entry : fs::directory_iterator(report_fixture("complete")))
+    e2e::write_file(twin.path(entry.path().filename().string()), e2e::read_file(entry.path().string()));
+  twin.add_tool("adb", e2e::read_file(report_fixture("complete/adb.script")));
+  twin.add_tool("fastboot", "");
+  if (!twin.start()) return {};
+  std::string body = twin.get("/info").body;
+  return {body, twin.tool_calls("adb")};
+}
+
+}  // namespace
+
+TEST_F(RealPhone, AdbReportEqualsTheToolDoublesReportForTheSameOutputs) {
+  auto [expected, double_calls] = complete_report_from_double();
+  ASSERT_EQ(expected, e2e::read_file(report_fixture("complete/expected.json")));
+
+  PhoneSim phone({"--profile", report_fixture("complete/adb.script")});
+  ASSERT_TRUE(connect(phone));
+  auto reply = bridge.get("/info");
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body, expected);
+
+  // The phone was asked the double's shell commands, in the same order.
+  std::vector<std::string> shells;
+  const std::string marker = " shell ";
+  for (const auto& call : double_calls) {
+    size_t at = call.find(marker);
+    if (at != std::string::npos) shells.push_back("shell:" + call.substr(at + marker.size()));
+  }
+  ASSERT_GT(shells.size(), 15u);
+  EXPECT_EQ(phone.journal(), shells);
+}
+
+TEST_F(RealPhone, FastbootReportThroughATcpSerial) {
+  PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
+  ASSERT_GT(phone.port(), 0);
+  std::string expected;
+  {  // The same getvar text printed by the tool double.
+    Bridge twin;
+    e2e::write_file(twin.path("getvar.txt"), e2e::read_file(report_fixture("pixel-7-pro-getvar.txt")));
+    twin.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
+    twin.add_tool("fastboot", "match getvar all\nfile getvar.txt\n");
+    ASSERT_TRUE(twin.start()) << twin.console();
+    expected = twin.get("/info?serial=" + phone.tcp_serial()).body;
+  }
+  ASSERT_NE(expected.find("[\"Product / Model\",\"cheetah\"]"), std::string::npos) << expected;
+
+  auto reply = bridge.get("/info?serial=" + phone.tcp_serial());
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body, expected);
+  EXPECT_EQ(phone.journal(), std::vector<std::string>{"getvar:all"});
+}
+
+TEST_F(RealPhone, FlashAndBootHandThePhoneExactlyTheUploadedBytes) {
+  PhoneSim phone({});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(5 * 1024 * 1024, 1);
+  auto flash = upload("/flash?partition=boot&serial=" + phone.tcp_serial(), image);
+  ASSERT_TRUE(actions_e2e::framed(flash)) << flash.raw;
+  EXPECT_EQ(flash.body.rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << flash.body;
+  EXPECT_TRUE(json_check::well_formed(flash.body));
+  auto journal = phone.journal();
+  ASSERT_GE(journal.size(), 2u);
+  EXPECT_EQ(journal[journal.size() - 2], "download:00500000");
+  EXPECT_EQ(journal.back(), "flash:boot");
+  EXPECT_TRUE(phone.download(1) == image) << "the phone got " << phone.download(1).size() << " bytes";
+  EXPECT_TRUE(no_temporary_image());
+
+  const std::string kernel = boot_image(300 * 1024 + 7, 2);
+  auto boot = upload("/boot?serial=" + phone.tcp_serial(), kernel);
+  ASSERT_TRUE(actions_e2e::framed(boot)) << boot.raw;
+  EXPECT_EQ(boot.body.rfind("{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"", 0), 0u) << boot.body;
+  EXPECT_EQ(phone.journal().back(), "boot");
+  EXPECT_TRUE(phone.download(2) == kernel) << "the phone got " << phone.download(2).size() << " bytes";
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, LockedBootloaderRefusalComesBackAsAFailure) {
+  PhoneSim phone({"--flash-fail", "Flashing is not allowed in Lock State"});
+  ASSERT_GT(phone.port(), 0);
+  auto reply = upload("/flash?partition=boot&serial=" + phone.tcp_serial(), boot_image(64 * 1024, 3));
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"partition\":\"boot\",\"log\":\"", 0), 0u) << reply.body;
+  EXPECT_NE(reply.body.find("Flashing is not allowed in Lock State"), std::string::npos) << reply.body;
+  EXPECT_EQ(phone.journal().back(), "flash:boot");
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, EveryRebootTargetReachesThePhoneAsItsServiceOrCommand) {
+  PhoneSim phone({});
+  ASSERT_TRUE(connect(phone));
+  const std::vector<std::pair<std::string, std::string>> adb_targets = {{"system", "reboot:"},
+                                                                        {"bootloader", "reboot:bootloader"},
+                                                                        {"recovery", "reboot:recovery"},
+                                                                        {"download", "reboot:download"}};
+  for (const auto& [target, service] : adb_targets) {
+    // Named by its serial, and as the single connected phone.
+    for (const std::string& serial : {"&serial=" + phone.serial(), std::string()}) {
+      size_t before = phone.journal().size();
+      EXPECT_EQ(trusted_get(bridge, "/reboot?to=" + target + serial).body, "{\"ok\":true,\"to\":\"" + target + "\"}");
+      EXPECT_EQ(phone.journal_since(before), std::vector<std::string>{service}) << target << serial;
+    }
+  }
+  const std::vector<std::pair<std::string, std::string>> fastboot_targets = {
+      {"fbsystem", "reboot"}, {"fbbootloader", "reboot-bootloader"}, {"fastbootd", "reboot-fastboot"}};
+  for (const auto& [target, command] : fastboot_targets) {
+    size_t before = phone.journal().size();
+    EXPECT_EQ(trusted_get(bridge, "/reboot?to=" + target + "&serial=" + phone.tcp_serial()).body,
+              "{\"ok\":true,\"to\":\"" + target + "\"}");
+    auto seen = phone.journal_since(before);
+    ASSERT_FALSE(seen.empty()) << target;
+    EXPECT_EQ(seen.front(), command);
+  }
+}
+
+TEST_F(RealPhone, WifiConnectReachesASecondPhoneThatAdbThenLists) {
+  PhoneSim first({});
+  PhoneSim second({});
+  ASSERT_TRUE(connect(first));
+  ASSERT_GT(second.port(), 0);
+  auto reply = trusted_get(bridge, "/wifi-connect?ip=127.0.0.1&port=" + std::to_string(second.port()));
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,", 0), 0u) << reply.body;
+  EXPECT_NE(adb("devices").find(second.serial() + "\tdevice"), std::string::npos) << adb("devices");
+  // Both phones, in whatever order adb lists them.
+  auto devices = bridge.get("/devices").body;
+  EXPECT_TRUE(json_check::well_formed(devices)) << devices;
+  EXPECT_EQ(devices.rfind("{\"ok\":true,\"devices\":[{", 0), 0u) << devices;
+  for (const PhoneSim* phone : {&first, &second}) {
+    EXPECT_NE(devices.find("{\"serial\":\"" + phone->serial() + "\",\"mode\":\"ADB\",\"state\":\"device\"}"),
+              std::string::npos)
+        << devices;
+  }
+}
+
+TEST_F(RealPhone, PhoneThatVanishesMidReportGivesAShorterReport) {
+  const std::string full = e2e::read_file(report_fixture("complete/expected.json"));
+  PhoneSim phone({"--profile", report_fixture("complete/adb.script"), "--drop-after", "4"});
+  ASSERT_TRUE(connect(phone));
+  auto reply = bridge.get("/info");
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_TRUE(json_check::well_formed(reply.body)) << reply.body;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"mode\":\"ADB\",\"fields\":[", 0), 0u) << reply.body;
+  EXPECT_LT(reply.body.size(), full.size()) << reply.body;
+  // What getprop gave is still there.
+  EXPECT_NE(reply.body.find("[\"Model\",\"SM-S918B\"]"), std::string::npos) << reply.body;
+  auto journal = phone.journal();
+  ASSERT_EQ(journal.size(), 5u);
+  EXPECT_EQ(journal.back().rfind("(dropped) shell:", 0), 0u) << journal.back();
+  // The bridge serves again.
+  EXPECT_EQ(bridge.get("/ping").status_line, "HTTP/1.1 200 OK");
+}
+
+TEST_F(RealPhone, NoPhoneGetsTheNoPhoneBodyOfEachMode) {
+  EXPECT_EQ(bridge.get("/info").body, kNoPhone);
+  EXPECT_EQ(bridge.get("/devices").body, "{\"ok\":true,\"devices\":[]}");
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=recovery").body, kNoAdbPhone);
+  EXPECT_EQ(trusted_get(bridge, "/reboot").body, kNoAdbPhone);
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=fbsystem").body, kNoFastbootPhone);
+  // Uploads are refused before fastboot could wait for a phone.
+  EXPECT_EQ(upload("/flash?partition=boot", boot_image(256 * 1024, 4)).body, kNoFastbootPhone);
+  EXPECT_EQ(upload("/boot", boot_image(4096, 5)).body, kNoFastbootPhone);
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, TwoPhonesWantAChoiceAndTheChosenOneAloneActs) {
+  const std::string profiles = bridge.path("profiles");
+  fs::create_directories(profiles);
+  e2e::write_file(profiles + "/alpha.script", "match shell getprop\nsay [ro.product.model]: [Alpha]\\n\n");
+  e2e::write_file(profiles + "/beta.script", "match shell getprop\nsay [ro.product.model]: [Beta]\\n\n");
+  PhoneSim alpha({"--profile", profiles + "/alpha.script"});
+  PhoneSim beta({"--profile", profiles + "/beta.script"});
+  ASSERT_TRUE(connect(alpha));
+  ASSERT_TRUE(connect(beta));
+
+  EXPECT_EQ(trusted_get(bridge, "/reboot").body, kManyPhones);
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=recovery").body, kManyPhones);
+  EXPECT_TRUE(alpha.journal().empty());
+  EXPECT_TRUE(beta.journal().empty());
+
+  EXPECT_EQ(trusted_get(bridge, "/reboot?serial=" + beta.serial()).body, "{\"ok\":true,\"to\":\"system\"}");
+  EXPECT_EQ(beta.journal(), std::vector<std::string>{"reboot:"});
+  EXPECT_TRUE(alpha.journal().empty());
+
+  auto report = bridge.get("/info?serial=" + beta.serial()).body;
+  EXPECT_NE(report.find("[\"Model\",\"Beta\"]"), std::string::npos) << report;
+  EXPECT_TRUE(alpha.journal().empty());
+}
+
+TEST_F(RealPhone, AndroidSerialOfTheBridgeChoosesThePhoneWhenTheQueryDoesNot) {
+  // How scripts/demo.sh --fastboot wires the bridge to a phone fastboot cannot list.
+  PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
+  ASSERT_GT(phone.port(), 0);
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", phone.tcp_serial());
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto report = bridge.get("/info").body;
+  EXPECT_EQ(report.rfind("{\"ok\":true,\"mode\":\"Fastboot\",\"fields\":[[\"Product / Model\",\"cheetah\"]", 0), 0u)
+      << report;
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=fbbootloader").body, "{\"ok\":true,\"to\":\"fbbootloader\"}");
+  EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:all", "reboot-bootloader"}));
+}
