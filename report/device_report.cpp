@@ -73,6 +73,9 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
 
   switch (kind) {
     case ReportKind::adb: {
+      // adb answers "error: ..." at once for a phone that went away or
+      // offline mid-report: that is no value, and the runs left are skipped.
+      budget.watch_for(contract::adb_failure_line);
       static char list[adb_list_cap];
       list[0] = '\0';
       int first = 1;

@@ -1,6 +1,7 @@
 #include "tools/process_runner.h"
 
 #include <chrono>
+#include <cstring>
 
 #include "platform/process.h"
 
@@ -11,6 +12,7 @@ using Clock = std::chrono::steady_clock;
 struct BudgetState {
   bool active = false;
   bool spent = false;
+  const char* unreachable = nullptr;
   Clock::time_point deadline;
 };
 BudgetState budget;
@@ -25,10 +27,13 @@ unsigned ms_left(Clock::time_point deadline) {
 RunBudget::RunBudget(unsigned total_ms) {
   budget.active = true;
   budget.spent = false;
+  budget.unreachable = nullptr;
   budget.deadline = Clock::now() + std::chrono::milliseconds(total_ms);
 }
 
 RunBudget::~RunBudget() { budget.active = false; }
+
+void RunBudget::watch_for(const char* unreachable) { budget.unreachable = unreachable; }
 
 bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
   if (size <= 0) return true;
@@ -47,6 +52,12 @@ bool run_tool(const char* command_line, char* output, int size, unsigned timeout
     limits.stall_ms = waiting_limit_ms;
   }
   const bool in_time = platform::run_captured(command_line, output, size, limits);
-  if (!in_time && budget.active) budget.spent = true;
+  if (!budget.active) return in_time;
+  if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
+    output[0] = '\0';
+    budget.spent = true;
+    return false;
+  }
+  if (!in_time) budget.spent = true;
   return in_time;
 }

@@ -32,6 +32,10 @@ bool run_tool(const char* command_line, char* output, int size, unsigned timeout
 class RunBudget {
  public:
   explicit RunBudget(unsigned total_ms);
+  // From now on a run whose output begins with `unreachable` (adb's
+  // "error:" for a phone that went away or offline) counts as timed out:
+  // its text is emptied and later runs are skipped.
+  void watch_for(const char* unreachable);
   ~RunBudget();
   RunBudget(const RunBudget&) = delete;
   RunBudget& operator=(const RunBudget&) = delete;

@@ -328,8 +328,9 @@ TEST_F(RealPhone, PhoneThatVanishesMidReportGivesAShorterReport) {
   EXPECT_TRUE(json_check::well_formed(reply.body)) << reply.body;
   EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"mode\":\"ADB\",\"fields\":[", 0), 0u) << reply.body;
   EXPECT_LT(reply.body.size(), full.size()) << reply.body;
-  // What getprop gave is still there.
+  // What getprop gave is still there, and adb's complaints are no values.
   EXPECT_NE(reply.body.find("[\"Model\",\"SM-S918B\"]"), std::string::npos) << reply.body;
+  EXPECT_EQ(reply.body.find("error:"), std::string::npos) << reply.body;
   auto journal = phone.journal();
   ASSERT_EQ(journal.size(), 5u);
   EXPECT_EQ(journal.back().rfind("(dropped) shell:", 0), 0u) << journal.back();
