@@ -9,15 +9,18 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/actions_client.h"
@@ -194,6 +197,41 @@ std::pair<std::string, std::vector<std::string>> complete_report_from_double() {
   return {body, twin.tool_calls("adb")};
 }
 
+// Serves `body` as the answer to every request on a loopback port of its
+// own, for curl, until destroyed.
+class OneFileServer {
+ public:
+  explicit OneFileServer(std::string body) : body_(std::move(body)) {
+    listener_ = e2e::listen_loopback(0, 8, &port_);
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{listener_, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0) continue;
+        int fd = ::accept(listener_, nullptr, nullptr);
+        if (fd < 0) continue;
+        char head[4096];
+        (void)::recv(fd, head, sizeof head, 0);  // one GET; its bytes do not matter
+        e2e::send_bytes(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
+                                "\r\nConnection: close\r\n\r\n" + body_);
+        ::close(fd);
+      }
+    });
+  }
+  ~OneFileServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  std::string url() const { return "http%3A%2F%2F127.0.0.1%3A" + std::to_string(port_) + "%2Fimage.img"; }
+
+ private:
+  std::string body_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
 }  // namespace
 
 TEST_F(RealPhone, AdbReportEqualsTheToolDoublesReportForTheSameOutputs) {
@@ -258,6 +296,19 @@ TEST_F(RealPhone, FlashAndBootHandThePhoneExactlyTheUploadedBytes) {
   EXPECT_EQ(boot.body.rfind("{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"", 0), 0u) << boot.body;
   EXPECT_EQ(phone.journal().back(), "boot");
   EXPECT_TRUE(phone.download(2) == kernel) << "the phone got " << phone.download(2).size() << " bytes";
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, FlashFromAnAddressHandsThePhoneTheDownloadedBytes) {
+  PhoneSim phone({});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(700 * 1024 + 3, 3);
+  OneFileServer server(image);
+  auto reply = trusted_get(bridge, "/flashurl?partition=boot&serial=" + phone.tcp_serial() + "&u=" + server.url());
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << reply.body;
+  EXPECT_EQ(phone.journal().back(), "flash:boot");
+  EXPECT_TRUE(phone.download(1) == image) << "the phone got " << phone.download(1).size() << " bytes";
   EXPECT_TRUE(no_temporary_image());
 }
 
