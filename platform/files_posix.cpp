@@ -54,8 +54,9 @@ bool write_whole_file(const char* path, const void* data, std::size_t size, bool
 }
 
 bool find_on_search_path(const char* name, char* out) {
+  // An unset PATH means the default search of execvp.
   const char* path = std::getenv("PATH");
-  if (path == nullptr) return false;
+  if (path == nullptr) path = "/bin:/usr/bin";
   for (const char* dir = path;; ++dir) {
     const char* end = std::strchr(dir, ':');
     size_t len = end != nullptr ? static_cast<size_t>(end - dir) : std::strlen(dir);

@@ -1,12 +1,8 @@
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "platform/tools_archive.h"
 
 namespace platform {
@@ -26,24 +22,8 @@ int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
 }
 
 bool system_tool_present(const char* name) {
-  // An unset PATH means the default search of posix_spawnp and execvp.
-  const char* search = std::getenv("PATH");
-  if (search == nullptr) search = "/bin:/usr/bin";
-  for (const char* start = search;; ++start) {
-    const char* stop = std::strchr(start, ':');
-    int length = stop != nullptr ? static_cast<int>(stop - start) : static_cast<int>(std::strlen(start));
-    char candidate[PATH_MAX];
-    // An empty entry stands for the current folder.
-    int n = length == 0 ? std::snprintf(candidate, sizeof candidate, "./%s", name)
-                        : std::snprintf(candidate, sizeof candidate, "%.*s/%s", length, start, name);
-    struct stat st {};
-    if (n > 0 && n < static_cast<int>(sizeof candidate) && ::stat(candidate, &st) == 0 && S_ISREG(st.st_mode) &&
-        ::access(candidate, X_OK) == 0) {
-      return true;
-    }
-    if (stop == nullptr) return false;
-    start = stop;
-  }
+  char found[max_path];
+  return find_on_search_path(name, found);
 }
 
 }  // namespace platform

@@ -10,12 +10,6 @@
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
-namespace {
-
-void copy_serial(const char* from, char* serial) { std::snprintf(serial, device_serial_size, "%s", from); }
-
-}  // namespace
-
 ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial) {
   if (asked == SerialRequest::given) {
     const ListedPhone* phone = find_phone(adb, serial);

@@ -52,8 +52,3 @@ bool host_is_allowed(const HeadView& head, int bound_port) {
   }
   return false;
 }
-
-bool origin_value(const char* request, char* out) { return origin_value(view_text(request), out); }
-const char* reply_origin(const char* request) { return reply_origin(view_text(request)); }
-bool request_is_trusted(const char* request) { return request_is_trusted(view_text(request)); }
-bool host_is_allowed(const char* request, int bound_port) { return host_is_allowed(view_text(request), bound_port); }

@@ -30,9 +30,3 @@ bool request_is_trusted(const HeadView& head);
 // Guards against DNS rebinding: true when the request has no Host header or
 // its Host is exactly 127.0.0.1 or localhost, alone or with ":bound_port".
 bool host_is_allowed(const HeadView& head, int bound_port);
-
-// The same over a whole NUL-terminated request text.
-bool origin_value(const char* request, char* out);
-const char* reply_origin(const char* request);
-bool request_is_trusted(const char* request);
-bool host_is_allowed(const char* request, int bound_port);

@@ -155,14 +155,6 @@ bool expects_continue(const HeadView& head) {
 
 HeadView view_text(const char* request) { return view_head(request, static_cast<int>(std::strlen(request))); }
 
-bool header_value(const char* request, const char* name, char* value, int cap) {
-  return header_value(view_text(request), name, value, cap);
-}
-
-bool has_header(const char* request, const char* name) { return has_header(view_text(request), name); }
-
-long long announced_length(const char* request) { return announced_length(view_text(request)); }
-
 int head_length(const char* request, int received) { return view_head(request, received).body; }
 
 long long parse_int64(const char* text) {

@@ -51,11 +51,6 @@ bool body_framing_is_plain(const HeadView& head);
 // True when the client waits for "100 Continue" before sending its body.
 bool expects_continue(const HeadView& head);
 
-// The same lookups over a whole NUL-terminated request text.
-bool header_value(const char* request, const char* name, char* value, int cap);
-bool has_header(const char* request, const char* name);
-long long announced_length(const char* request);
-
 // Offset of the first byte after the blank line that ends the head, or -1
 // when the first `received` bytes hold no blank line.
 int head_length(const char* request, int received);

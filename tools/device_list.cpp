@@ -1,5 +1,6 @@
 #include "tools/device_list.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -51,6 +52,8 @@ bool is_valid_serial(const char* serial) {
   }
   return n > 0;
 }
+
+void copy_serial(const char* from, char* serial) { std::snprintf(serial, serial_cap + 1, "%s", from); }
 
 bool is_network_serial(const char* serial) {
   return std::strncmp(serial, "tcp:", 4) == 0 || std::strncmp(serial, "udp:", 4) == 0;

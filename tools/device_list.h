@@ -11,6 +11,9 @@ constexpr int max_listed_phones = 16;
 // it can neither start an option nor break the line's quoting.
 bool is_valid_serial(const char* serial);
 
+// Copies `from` into `serial` (serial_cap + 1 bytes), cut at serial_cap.
+void copy_serial(const char* from, char* serial);
+
 // A serial that fastboot reaches over the network ("tcp:..." or "udp:...");
 // fastboot never lists those.
 bool is_network_serial(const char* serial);

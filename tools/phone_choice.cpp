@@ -26,8 +26,6 @@ constexpr int serial_query_cap = 3 * serial_cap + 1;
 constexpr int command_size = 324;
 constexpr unsigned devices_timeout_ms = 20000;
 
-void copy_serial(const char* from, char* serial) { std::snprintf(serial, serial_cap + 1, "%s", from); }
-
 }  // namespace
 
 SerialRequest requested_serial(const char* query_raw, const char* environment, char* serial) {
@@ -66,9 +64,9 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   if (asked == SerialRequest::given)
     return find_phone(list, serial) != nullptr ? PhoneChoice::chosen : PhoneChoice::no_phone;
 
-  const ListedPhone* first = nullptr;
-  const int count = kind == ToolKind::adb ? count_in_state(list, contract::adb_ready_state, &first)
-                                          : (list.count > 0 ? (first = &list.phones[0], list.count) : 0);
+  // adb: phones in state "device"; fastboot: every listed phone.
+  const ListedPhone* first = list.count > 0 ? &list.phones[0] : nullptr;
+  const int count = kind == ToolKind::adb ? count_in_state(list, contract::adb_ready_state, &first) : list.count;
   if (count == 0) return PhoneChoice::no_phone;
   if (count > 1) return PhoneChoice::several;
   copy_serial(first->serial, serial);
