@@ -4,11 +4,11 @@
 
 #include "actions/flash_verdict.h"
 #include "actions/image_check.h"
+#include "actions/judged_run.h"
 #include "actions/temp_image.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
-#include "tools/phone_choice.h"
-#include "tools/process_runner.h"
+#include "server/serial_value.h"
 #include "tools/provisioning.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
@@ -37,7 +37,7 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
 bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
   find_tool("fastboot", fastboot);
-  const PhoneChoice choice = choose_phone(ToolKind::fastboot, fastboot, ex.request, serial);
+  const PhoneChoice choice = choose_phone(ToolKind::fastboot, fastboot, serial_in_request(ex.request, serial), serial);
   if (choice == PhoneChoice::chosen) return true;
   send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::fastboot, choice));
   return false;
@@ -56,13 +56,14 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   static char output[flash_output_size];
   output[0] = '\0';
   // A cut command line would name another file; it is not run (verdict false).
+  bool ran_to_end = false;
   if (n > 0 && n < static_cast<int>(sizeof command)) {
-    run_tool(command, output, sizeof output, flash_timeout_ms, RunKind::transfer);
+    ran_to_end = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer);
   }
   image.remove();
 
   static char body[flash_body_size];
-  int length =
-      format_flash_body(flash_verdict(output), partition != nullptr ? partition : "(boot)", output, body, sizeof body);
+  const char* verdict = ran_to_end ? flash_verdict(output) : "false";
+  int length = format_flash_body(verdict, partition != nullptr ? partition : "(boot)", output, body, sizeof body);
   send_json(ex.socket, ex.reply_origin, body, length);
 }

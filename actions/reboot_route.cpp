@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
+#include "actions/judged_run.h"
 #include "actions/reboot_targets.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
 #include "server/request_values.h"
-#include "tools/phone_choice.h"
-#include "tools/process_runner.h"
+#include "server/serial_value.h"
 #include "tools/tool_locator.h"
 
 namespace {
@@ -34,16 +34,16 @@ void handle_reboot(Exchange& ex) {
   char tool[tool_path_size];
   find_tool(target->fastboot ? "fastboot" : "adb", tool);
   char serial[serial_cap + 1];
-  const PhoneChoice choice = choose_phone(kind, tool, ex.request, serial);
+  const PhoneChoice choice = choose_phone(kind, tool, serial_in_request(ex.request, serial), serial);
   if (choice != PhoneChoice::chosen) return send_json(ex.socket, ex.reply_origin, phone_choice_body(kind, choice));
 
   char command[reboot_command_size];
   std::snprintf(command, sizeof command, target->command, tool, serial);
   char output[reboot_output_size];
-  run_tool(command, output, sizeof output, reboot_timeout_ms);
+  const bool ran_to_end = run_judged(command, output, sizeof output, reboot_timeout_ms);
 
   static char body[reboot_body_size];
-  if (!reboot_failed(output, target->fastboot)) {
+  if (ran_to_end && !reboot_failed(output, target->fastboot)) {
     std::snprintf(body, sizeof body, "{\"ok\":true,\"to\":\"%s\"}", target->name);
   } else {
     keep_valid_utf8(output);

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "actions/judged_run.h"
 #include "actions/wifi_rules.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
 #include "server/request_values.h"
-#include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
@@ -57,11 +57,12 @@ void handle_wifi(Exchange& ex) {
   }
 
   char output[wifi_output_size] = {};
-  run_tool(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms);
+  const bool ran_to_end = run_judged(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms);
   char log[wifi_log_limit + 1];
   json_escape(output, log, wifi_log_limit);
   keep_valid_utf8(log);
   char body[wifi_body_size];
-  std::snprintf(body, sizeof body, "{\"ok\":%s,\"log\":\"%s\"}", mdns ? "true" : wifi_verdict(output), log);
+  std::snprintf(body, sizeof body, "{\"ok\":%s,\"log\":\"%s\"}",
+                mdns ? "true" : (ran_to_end ? wifi_verdict(output) : "false"), log);
   send_json(ex.socket, ex.reply_origin, body);
 }

@@ -25,4 +25,8 @@ struct LogonEntry {
 // program with the argument.
 void write_logon_entry(const LogonEntry& entry);
 
+// The banner's line that says when the bridge will start by itself: with
+// Windows there, with the user's log-in elsewhere.
+extern const char logon_start_line[];
+
 }  // namespace platform

@@ -1,10 +1,9 @@
-#include "platform/autostart.h"
-
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/autostart.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -38,11 +37,21 @@ bool append_quoted_path(char* out, int size, int* used, const char* path) {
     const char piece[2] = {*c, '\0'};
     const char* text = piece;
     switch (*c) {
-      case '"': text = "\\\\\""; break;
-      case '`': text = "\\\\`"; break;
-      case '$': text = "\\\\$"; break;
-      case '\\': text = "\\\\\\\\"; break;
-      case '%': text = "%%"; break;
+      case '"':
+        text = "\\\\\"";
+        break;
+      case '`':
+        text = "\\\\`";
+        break;
+      case '$':
+        text = "\\\\$";
+        break;
+      case '\\':
+        text = "\\\\\\\\";
+        break;
+      case '%':
+        text = "%%";
+        break;
     }
     if (!append(out, size, used, text)) return false;
   }
@@ -104,5 +113,7 @@ void write_logon_entry(const LogonEntry& entry) {
   make_folders(autostart);
   write_whole_file(entry_path, text, static_cast<std::size_t>(used), false);
 }
+
+const char logon_start_line[] = "  Ye helper ab aap ke login ke saath KHUD start hoga (background) \xE2\x80\x94";
 
 }  // namespace platform

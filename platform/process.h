@@ -13,17 +13,21 @@ struct RunLimits {
   // is not coming).
   const char* stall_marker = nullptr;
   unsigned stall_ms = 0;
+  // When not 0: a child that prints nothing at all for idle_ms is ended.
+  unsigned idle_ms = 0;
 };
 
 // Starts `command_line` (program first, Windows quoting rules, no shell),
 // with standard output and standard error both on one pipe and the bridge's
 // standard input as its input; the child inherits no other handle.
-// Reads the pipe into `out` until end of data, until `size` - 1 bytes are
-// held, or until the child has exited and the pipe is drained (a process it
-// left behind may keep the pipe open). Then waits for the child as the
-// limits say and ends it if it is still running. `out` always ends with a
-// NUL; a child that cannot be started leaves it empty at once. Returns
-// false when the child had to be ended (a limit ran out), else true.
+// Reads the pipe until end of data or until the child has exited and the
+// pipe is drained (a process it left behind may keep the pipe open),
+// keeping the first `size` - 1 bytes in `out` and dropping the rest, so a
+// child never blocks on a full pipe. Then waits for the child as the limits
+// say and ends it if it is still running. `out` always ends with a NUL; a
+// child that cannot be started leaves it empty at once. Returns false when
+// the child had to be ended (a limit ran out), else true; output that did
+// not fit is not a reason to end it.
 //
 // A child never outlives the bridge: Windows puts it in a job object that
 // ends it when the bridge's handle closes (children it starts break away,

@@ -140,13 +140,15 @@ bool run_captured(const char* command_line, char* out, int size, RunLimits limit
 #endif
   ::fcntl(read_end.fd, F_SETFL, ::fcntl(read_end.fd, F_GETFL) | O_NONBLOCK);
 
-  // Reading: ends at end of data, a full buffer, the whole-run bound, or
-  // once the child has exited and what it wrote has been read.
+  // Reading: ends at end of data, the whole-run bound, a quiet bound, or
+  // once the child has exited and what it wrote has been read. Output past
+  // the buffer is read and dropped, so the child never blocks on the pipe.
   int held = 0;
   bool exited = false;
   bool stalled = false;
   StallWatch stall(limits);
-  while (held < size - 1) {
+  static char dropped[4096];
+  for (;;) {
     int left = ms_until(whole_deadline);
     if (left == 0) break;
     if (stall.expired()) {
@@ -163,10 +165,18 @@ bool run_captured(const char* command_line, char* out, int size, RunLimits limit
       break;
     }
     if (p[0].revents != 0) {
-      ssize_t n = ::read(read_end.fd, out + held, static_cast<size_t>(size - 1 - held));
+      const bool full = held >= size - 1;
+      // Once the child is gone, what a process it left behind keeps
+      // writing is not waited for.
+      if (full && exited) break;
+      char* into = full ? dropped : out + held;
+      const size_t want = full ? sizeof dropped : static_cast<size_t>(size - 1 - held);
+      ssize_t n = ::read(read_end.fd, into, want);
       if (n > 0) {
-        held += static_cast<int>(n);
-        out[held] = '\0';
+        if (!full) {
+          held += static_cast<int>(n);
+          out[held] = '\0';
+        }
         stall.saw_output(out);
         continue;
       }
@@ -179,7 +189,7 @@ bool run_captured(const char* command_line, char* out, int size, RunLimits limit
   }
   out[held] = '\0';
 
-  bool in_time = !stalled && (held >= size - 1 || ms_until(whole_deadline) > 0);
+  bool in_time = !stalled && ms_until(whole_deadline) > 0;
   if (!stalled && !child.try_reap()) {
     auto wait_deadline = std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms));
     child.wait_until(wait_deadline);

@@ -121,16 +121,18 @@ bool run_captured(const char* command_line, char* out, int size, RunLimits limit
   if (job.h != nullptr && !AssignProcessToJobObject(job.h, process.h)) job.reset();
   ResumeThread(thread.h);
 
-  // Reading: ends at end of data, a full buffer, the whole-run bound, or
-  // once the child has exited and what it wrote has been read. Anonymous
-  // pipes cannot be waited on, so an idle pipe is looked at again after a
-  // short wait on the process.
+  // Reading: ends at end of data, the whole-run bound, a quiet bound, or
+  // once the child has exited and what it wrote has been read. Output past
+  // the buffer is read and dropped, so the child never blocks on the pipe.
+  // Anonymous pipes cannot be waited on, so an idle pipe is looked at again
+  // after a short wait on the process.
   int held = 0;
   bool exited = false;
   bool stalled = false;
   StallWatch stall(limits);
+  static char dropped[4096];
   DWORD idle_ms = 1;
-  while (held < size - 1) {
+  for (;;) {
     DWORD left = ms_until(whole_deadline);
     if (left == 0) break;
     if (stall.expired()) {
@@ -140,22 +142,31 @@ bool run_captured(const char* command_line, char* out, int size, RunLimits limit
     DWORD available = 0;
     if (!PeekNamedPipe(read_end.h, nullptr, 0, nullptr, &available, nullptr)) break;
     if (available > 0) {
+      const bool full = held >= size - 1;
+      // Once the child is gone, what a process it left behind keeps
+      // writing is not waited for.
+      if (full && exited) break;
+      char* into = full ? dropped : out + held;
+      DWORD room = full ? static_cast<DWORD>(sizeof dropped) : static_cast<DWORD>(size - 1 - held);
       DWORD got = 0;
-      DWORD want = std::min<DWORD>(available, static_cast<DWORD>(size - 1 - held));
-      if (!ReadFile(read_end.h, out + held, want, &got, nullptr) || got == 0) break;
-      held += static_cast<int>(got);
-      out[held] = '\0';
+      if (!ReadFile(read_end.h, into, std::min(available, room), &got, nullptr) || got == 0) break;
+      if (!full) {
+        held += static_cast<int>(got);
+        out[held] = '\0';
+      }
       stall.saw_output(out);
       idle_ms = 1;
       continue;
     }
     if (exited) break;
-    exited = WaitForSingleObject(process.h, std::min(idle_ms, left)) == WAIT_OBJECT_0;
+    DWORD nap = std::min(idle_ms, left);
+    nap = std::min<DWORD>(nap, static_cast<DWORD>(stall.ms_left()));
+    exited = WaitForSingleObject(process.h, nap) == WAIT_OBJECT_0;
     idle_ms = std::min<DWORD>(idle_ms * 2, 16);
   }
   out[held] = '\0';
 
-  bool in_time = !stalled && (held >= size - 1 || ms_until(whole_deadline) > 0);
+  bool in_time = !stalled && ms_until(whole_deadline) > 0;
   if (stalled) {
     TerminateProcess(process.h, 1);
   } else if (WaitForSingleObject(process.h, 0) != WAIT_OBJECT_0) {

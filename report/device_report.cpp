@@ -10,18 +10,42 @@
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
+namespace {
+
+bool is_ready_adb(const ListedPhone& phone) {
+  return std::strncmp(phone.state, contract::adb_ready_state, std::strlen(contract::adb_ready_state)) == 0;
+}
+
+// The first phone that may be reported on without naming it: a usable
+// serial listed once (and, for adb, ready).
+const ListedPhone* first_reportable(const PhoneList& list, bool adb) {
+  for (int i = 0; i < list.count; ++i) {
+    const ListedPhone& phone = list.phones[i];
+    if (phone.serial[0] != '\0' && !phone.duplicate && (!adb || is_ready_adb(phone))) return &phone;
+  }
+  return nullptr;
+}
+
+bool shows_a_duplicate(const PhoneList& list, bool adb) {
+  for (int i = 0; i < list.count; ++i) {
+    if (list.phones[i].duplicate && (!adb || is_ready_adb(list.phones[i]))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial) {
   if (asked == SerialRequest::given) {
     const ListedPhone* phone = find_phone(adb, serial);
     if (phone == nullptr) return ReportKind::none;
-    if (std::strncmp(phone->state, contract::adb_ready_state, std::strlen(contract::adb_ready_state)) == 0) {
-      return ReportKind::adb;
-    }
+    if (phone->duplicate) return ReportKind::duplicate;
+    if (is_ready_adb(*phone)) return ReportKind::adb;
     return std::strcmp(phone->state, contract::adb_unauthorized_state) == 0 ? ReportKind::unauthorized
                                                                             : ReportKind::none;
   }
-  const ListedPhone* ready = nullptr;
-  if (count_in_state(adb, contract::adb_ready_state, &ready) == 0) return ReportKind::none;
+  const ListedPhone* ready = first_reportable(adb, true);
+  if (ready == nullptr) return ReportKind::none;
   copy_serial(ready->serial, serial);
   return ReportKind::adb;
 }
@@ -29,13 +53,17 @@ ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char*
 ReportKind report_from_fastboot_list(const PhoneList& fastboot, const PhoneList& adb, SerialRequest asked,
                                      char* serial) {
   if (asked == SerialRequest::given) {
-    return is_network_serial(serial) || find_phone(fastboot, serial) != nullptr ? ReportKind::fastboot
-                                                                                : ReportKind::none;
+    if (is_network_serial(serial)) return ReportKind::fastboot;
+    const ListedPhone* phone = find_phone(fastboot, serial);
+    if (phone == nullptr) return ReportKind::none;
+    return phone->duplicate ? ReportKind::duplicate : ReportKind::fastboot;
   }
-  if (fastboot.count > 0) {
-    copy_serial(fastboot.phones[0].serial, serial);
+  const ListedPhone* phone = first_reportable(fastboot, false);
+  if (phone != nullptr) {
+    copy_serial(phone->serial, serial);
     return ReportKind::fastboot;
   }
+  if (shows_a_duplicate(adb, true) || shows_a_duplicate(fastboot, false)) return ReportKind::duplicate;
   return count_in_state(adb, contract::adb_unauthorized_state, nullptr) > 0 ? ReportKind::unauthorized
                                                                             : ReportKind::none;
 }
@@ -87,6 +115,9 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
     }
     case ReportKind::unauthorized:
       std::snprintf(report, report_buffer_size, "%s", unauthorized_body);
+      return;
+    case ReportKind::duplicate:
+      std::snprintf(report, report_buffer_size, "%s", phone_choice_body(ToolKind::adb, PhoneChoice::duplicate));
       return;
     case ReportKind::none:
       break;

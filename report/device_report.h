@@ -16,18 +16,22 @@ constexpr char no_phone_body[] =
 constexpr char unauthorized_body[] =
     "{\"ok\":false,\"error\":\"Phone mila lekin USB debugging ki ijazat nahi di. Phone par 'Allow' dabayein.\"}";
 
-enum class ReportKind { adb, fastboot, unauthorized, none };
+enum class ReportKind { adb, fastboot, unauthorized, duplicate, none };
 
 // The report adb's list asks for, or none when fastboot's list is to be
 // read next. Without a named serial: the first phone in state "device"
-// (ADB report); with one: that phone when it is listed in state "device"
-// (ADB report) or "unauthorized". `serial` receives the phone's serial.
+// whose serial is usable and listed once (ADB report); with one: that phone
+// when it is listed in state "device" (ADB report) or "unauthorized", and
+// the duplicate body when it is listed twice. `serial` receives the
+// phone's serial.
 ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial);
 
 // After adb's list gave none. Without a named serial: the first phone
-// fastboot lists, else the unauthorized body when adb lists an
-// unauthorized phone, else no phone. With one: a listed or network serial
-// gets the Fastboot report, anything else no phone.
+// fastboot lists with a usable serial listed once, else the duplicate body
+// when either list shows a ready phone twice, else the unauthorized body
+// when adb lists an unauthorized phone, else no phone. With one: a serial
+// listed once or a network serial gets the Fastboot report, one listed
+// twice the duplicate body, anything else no phone.
 ReportKind report_from_fastboot_list(const PhoneList& fastboot, const PhoneList& adb, SerialRequest asked,
                                      char* serial);
 

@@ -17,8 +17,10 @@ bool append_phone(char* body, int size, int* length, bool first, const ListedPho
   char state[2 * phone_state_cap + 1];
   json_escape(phone.state, state, 2 * phone_state_cap);
   char item[256];
-  int n = std::snprintf(item, sizeof item, "%s{\"serial\":\"%s\",\"mode\":\"%s\",\"state\":\"%s\"}", first ? "" : ",",
-                        phone.serial, mode, state);
+  // An unusable serial is listed as "" (its bytes are never sent); a
+  // serial shown twice is marked, so that neither is offered.
+  int n = std::snprintf(item, sizeof item, "%s{\"serial\":\"%s\",\"mode\":\"%s\",\"state\":\"%s\"%s}", first ? "" : ",",
+                        phone.serial, mode, state, phone.duplicate ? ",\"duplicate\":true" : "");
   if (n < 0 || n >= static_cast<int>(sizeof item) || *length + n + static_cast<int>(sizeof body_end) > size)
     return false;
   std::snprintf(body + *length, static_cast<size_t>(size - *length), "%s", item);

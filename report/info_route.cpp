@@ -2,10 +2,11 @@
 
 #include "report/device_report.h"
 #include "server/framing.h"
+#include "server/serial_value.h"
 
 void handle_info(Exchange& ex) {
   char serial[device_serial_size];
-  const SerialRequest asked = requested_serial_of(ex.request, serial);
+  const SerialRequest asked = serial_in_request(ex.request, serial);
   if (asked == SerialRequest::bad) {
     send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::adb, PhoneChoice::bad_serial));
     return;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "actions/temp_image.h"
+#include "platform/autostart.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/net.h"
@@ -30,7 +31,7 @@ void print_banner(const ServerContext& context) {
   std::printf("  adb:      %s\n", is_present_file(context.adb_path) ? "mila" : "PATH se (ya platform-tools rakhein)");
   std::printf("  fastboot: %s\n", is_present_file(context.fastboot_path) ? "mila" : "PATH se");
   std::printf("  Port:     127.0.0.1:%d\n\n", context.bound_port);
-  platform::write_line_as_is("  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94");
+  platform::write_line_as_is(platform::logon_start_line);
   std::puts("  dobara download/launch ki zaroorat nahi.");
   std::puts("  Band karne ke liye ye window close karein.");
   std::puts(rule);

@@ -10,33 +10,53 @@ bool is_serial_char(char c) {
          c == ':' || c == '-';
 }
 
-// Walks the lines of a tool output; a run of CR and LF bytes is one break.
+// Walks the lines of a tool output: each ends at LF, CRs right before the
+// LF are dropped, empty lines are passed over.
 struct LineWalker {
   const char* next;
   bool take(const char** start, size_t* len) {
-    while (*next == '\r' || *next == '\n') ++next;
-    if (*next == '\0') return false;
-    *start = next;
-    *len = std::strcspn(next, "\r\n");
-    next += *len;
-    return true;
+    for (;;) {
+      if (*next == '\0') return false;
+      const char* line = next;
+      size_t n = std::strcspn(line, "\n");
+      next = line + n;
+      if (*next == '\n') ++next;
+      while (n > 0 && line[n - 1] == '\r') --n;
+      if (n == 0) continue;
+      *start = line;
+      *len = n;
+      return true;
+    }
   }
 };
 
-// Adds one phone when its serial may be used and there is room.
+// Records one listed phone: its serial when usable, its state, and whether
+// an earlier line named the same serial.
 void add_phone(PhoneList& list, const char* serial, size_t serial_len, const char* state, size_t state_len) {
-  if (list.count >= max_listed_phones || serial_len == 0 || serial_len > serial_cap) return;
-  ListedPhone& phone = list.phones[list.count];
-  std::memcpy(phone.serial, serial, serial_len);
-  phone.serial[serial_len] = '\0';
-  if (!is_valid_serial(phone.serial)) return;
+  char usable[serial_cap + 1] = {};
+  if (serial_len > 0 && serial_len <= serial_cap) {
+    std::memcpy(usable, serial, serial_len);
+    if (!is_valid_serial(usable) || std::strlen(usable) != serial_len) usable[0] = '\0';
+  }
+  ++list.total;
+  bool duplicate = false;
+  if (usable[0] != '\0') {
+    for (int i = 0; i < list.count; ++i) {
+      if (std::strcmp(list.phones[i].serial, usable) != 0) continue;
+      list.phones[i].duplicate = true;
+      duplicate = true;
+    }
+  }
+  if (list.count >= max_listed_phones) return;
+  ListedPhone& phone = list.phones[list.count++];
+  std::memcpy(phone.serial, usable, sizeof usable);
+  phone.duplicate = duplicate;
   size_t n = 0;
   for (size_t i = 0; i < state_len && n < phone_state_cap; ++i) {
     const unsigned char c = static_cast<unsigned char>(state[i]);
     if (c >= 0x20 && c < 0x7f) phone.state[n++] = static_cast<char>(c);
   }
   phone.state[n] = '\0';
-  ++list.count;
 }
 
 const char* find_in(const char* start, size_t len, char c) {
@@ -61,6 +81,7 @@ bool is_network_serial(const char* serial) {
 
 void parse_adb_devices(const char* output, PhoneList& list) {
   list.count = 0;
+  list.total = 0;
   LineWalker lines{output};
   const char* start;
   size_t len;
@@ -75,6 +96,7 @@ void parse_adb_devices(const char* output, PhoneList& list) {
 
 void parse_fastboot_devices(const char* output, PhoneList& list) {
   list.count = 0;
+  list.total = 0;
   LineWalker lines{output};
   const char* start;
   size_t len;
@@ -90,6 +112,7 @@ void parse_fastboot_devices(const char* output, PhoneList& list) {
 }
 
 const ListedPhone* find_phone(const PhoneList& list, const char* serial) {
+  if (serial[0] == '\0') return nullptr;
   for (int i = 0; i < list.count; ++i) {
     if (std::strcmp(list.phones[i].serial, serial) == 0) return &list.phones[i];
   }

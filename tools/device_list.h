@@ -18,29 +18,39 @@ void copy_serial(const char* from, char* serial);
 // fastboot never lists those.
 bool is_network_serial(const char* serial);
 
+// One line of a tool's list that names a phone.
 struct ListedPhone {
+  // Empty when the listed serial may not be used (it breaks
+  // is_valid_serial): such a phone counts, but is never chosen.
   char serial[serial_cap + 1];
   char state[phone_state_cap + 1];  // printable ASCII only
+  // The tool lists this serial more than once: "-s" would reach whichever
+  // of those phones the tool meets first, so none of them is chosen.
+  bool duplicate;
 };
 
 struct PhoneList {
   ListedPhone phones[max_listed_phones];
-  int count = 0;
+  int count = 0;  // phones kept, at most max_listed_phones
+  int total = 0;  // lines that name a phone, kept or not
 };
 
+// Lines end at LF; CRs right before it are dropped, and a CR anywhere else
+// stays in the line (so the serial that holds it is not usable). Duplicates
+// are found over every line, also those past the kept ones.
+
 // adb's "devices" output: the first line (the header) is never used; each
-// later line with a tab is "serial<TAB>state". Lines whose serial breaks
-// is_valid_serial are passed over; at most max_listed_phones are kept.
+// later line with a tab is "serial<TAB>state".
 void parse_adb_devices(const char* output, PhoneList& list);
 
 // fastboot's "devices" output: every line, serial and word separated by a
 // tab, else by the first space (a line that begins with a space or has
-// neither is passed over). Invalid serials are passed over as above.
+// neither is passed over).
 void parse_fastboot_devices(const char* output, PhoneList& list);
 
-// The listed phone with exactly this serial, or nullptr.
+// The kept phone with exactly this (usable) serial, or nullptr.
 const ListedPhone* find_phone(const PhoneList& list, const char* serial);
 
-// How many listed phones have a state that begins with `state` (adb's ready
-// state is "device"), and the first of them.
+// How many kept phones have a state that begins with `state` (adb's ready
+// state is "device"), usable serial or not, and the first of them.
 int count_in_state(const PhoneList& list, const char* state, const ListedPhone** first);

@@ -1,10 +1,8 @@
 #include "tools/phone_choice.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "server/request_values.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
@@ -18,23 +16,23 @@ constexpr char no_adb_phone_body[] =
     "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow dabayein.\"}";
 constexpr char several_phones_body[] =
     "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}";
-
-// Enough encoded characters that any longer value decodes to more than
-// serial_cap characters (each decoded character takes at most three).
-constexpr int serial_query_cap = 3 * serial_cap + 1;
+constexpr char duplicate_serial_body[] =
+    "{\"ok\":false,\"error\":\"Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.\"}";
 
 constexpr int command_size = 324;
+
+bool is_ready_adb_state(const char* state) {
+  return std::strncmp(state, contract::adb_ready_state, std::strlen(contract::adb_ready_state)) == 0;
+}
 constexpr unsigned devices_timeout_ms = 20000;
 
 }  // namespace
 
-SerialRequest requested_serial(const char* query_raw, const char* environment, char* serial) {
+SerialRequest requested_serial(const char* named, const char* environment, char* serial) {
   serial[0] = '\0';
-  if (query_raw != nullptr) {
-    char decoded[url_decoded_size];
-    url_decode(query_raw, decoded);
-    if (!is_valid_serial(decoded)) return SerialRequest::bad;
-    copy_serial(decoded, serial);
+  if (named != nullptr) {
+    if (!is_valid_serial(named)) return SerialRequest::bad;
+    copy_serial(named, serial);
     return SerialRequest::given;
   }
   if (environment != nullptr && is_valid_serial(environment)) {
@@ -44,31 +42,45 @@ SerialRequest requested_serial(const char* query_raw, const char* environment, c
   return SerialRequest::none;
 }
 
-SerialRequest requested_serial_of(const char* request, char* serial) {
-  char raw[serial_query_cap + 1] = {};
-  const bool present = query_value(request, "serial", raw, serial_query_cap);
-  return requested_serial(present ? raw : nullptr, std::getenv("ANDROID_SERIAL"), serial);
+bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial) {
+  if (asked == SerialRequest::bad) return false;
+  return !(asked == SerialRequest::given && kind == ToolKind::fastboot && is_network_serial(serial));
 }
 
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial) {
   if (asked == SerialRequest::bad) return PhoneChoice::bad_serial;
-  if (asked == SerialRequest::given && (kind == ToolKind::adb || is_network_serial(serial))) {
-    return PhoneChoice::chosen;
-  }
+  if (!needs_phone_list(kind, asked, serial)) return PhoneChoice::chosen;
   static PhoneList list;
   if (kind == ToolKind::adb) {
     parse_adb_devices(listed_output, list);
   } else {
     parse_fastboot_devices(listed_output, list);
   }
-  if (asked == SerialRequest::given)
-    return find_phone(list, serial) != nullptr ? PhoneChoice::chosen : PhoneChoice::no_phone;
+  if (asked == SerialRequest::given) {
+    const ListedPhone* phone = find_phone(list, serial);
+    if (phone != nullptr && phone->duplicate) return PhoneChoice::duplicate;
+    if (phone != nullptr || kind == ToolKind::adb) return PhoneChoice::chosen;
+    return PhoneChoice::no_phone;
+  }
 
-  // adb: phones in state "device"; fastboot: every listed phone.
-  const ListedPhone* first = list.count > 0 ? &list.phones[0] : nullptr;
-  const int count = kind == ToolKind::adb ? count_in_state(list, contract::adb_ready_state, &first) : list.count;
-  if (count == 0) return PhoneChoice::no_phone;
-  if (count > 1) return PhoneChoice::several;
+  // adb: phones in state "device"; fastboot: every listed line. Unusable
+  // serials count too: naming no phone must not pick one of two.
+  int count = 0;
+  const ListedPhone* first = nullptr;
+  bool one_serial = true;  // every candidate shows the same usable serial
+  for (int i = 0; i < list.count; ++i) {
+    const ListedPhone& phone = list.phones[i];
+    if (kind == ToolKind::adb && !is_ready_adb_state(phone.state)) continue;
+    ++count;
+    if (first == nullptr) first = &phone;
+    if (phone.serial[0] == '\0' || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
+  }
+  if (kind == ToolKind::fastboot && list.total > count) {
+    count = list.total;
+    one_serial = false;
+  }
+  if (count > 1) return one_serial ? PhoneChoice::duplicate : PhoneChoice::several;
+  if (count == 0 || first->serial[0] == '\0') return PhoneChoice::no_phone;
   copy_serial(first->serial, serial);
   return PhoneChoice::chosen;
 }
@@ -79,13 +91,10 @@ void list_devices(const char* tool_path, char* output) {
   run_tool(command, output, devices_output_size, devices_timeout_ms);
 }
 
-PhoneChoice choose_phone(ToolKind kind, const char* tool_path, const char* request, char* serial) {
-  const SerialRequest asked = requested_serial_of(request, serial);
-  const bool list_needed = asked == SerialRequest::none ||
-                           (asked == SerialRequest::given && kind == ToolKind::fastboot && !is_network_serial(serial));
+PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
   static char output[devices_output_size];
   output[0] = '\0';
-  if (list_needed) list_devices(tool_path, output);
+  if (needs_phone_list(kind, asked, serial)) list_devices(tool_path, output);
   return decide_phone(kind, asked, output, serial);
 }
 
@@ -95,6 +104,8 @@ const char* phone_choice_body(ToolKind kind, PhoneChoice choice) {
       return bad_serial_body;
     case PhoneChoice::several:
       return several_phones_body;
+    case PhoneChoice::duplicate:
+      return duplicate_serial_body;
     case PhoneChoice::no_phone:
     case PhoneChoice::chosen:
       break;

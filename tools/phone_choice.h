@@ -10,14 +10,11 @@ enum class SerialRequest {
   bad,    // the query value `serial` breaks the serial rule
 };
 
-// The serial named by the query value `serial` (`query_raw`, URL-encoded,
-// nullptr when the request has none), else by `environment` (the value of
-// ANDROID_SERIAL, nullptr when unset; a value that breaks the rule is
-// ignored). Writes a given serial into `serial` (serial_cap + 1 bytes).
-SerialRequest requested_serial(const char* query_raw, const char* environment, char* serial);
-
-// requested_serial for a received request and this process's environment.
-SerialRequest requested_serial_of(const char* request, char* serial);
+// The serial the caller named (`named`, already decoded, nullptr when it
+// named none), else the one in `environment` (the value of ANDROID_SERIAL,
+// nullptr when unset; a value that breaks the rule is ignored). Writes a
+// given serial into `serial` (serial_cap + 1 bytes).
+SerialRequest requested_serial(const char* named, const char* environment, char* serial);
 
 enum class ToolKind { adb, fastboot };
 
@@ -26,19 +23,28 @@ enum class PhoneChoice {
   bad_serial,  // {"ok":false,"error":"serial theek nahi"}
   no_phone,    // the tool lists no usable phone (or not the one named)
   several,     // more than one phone and none named
+  duplicate,   // the phone's serial is listed more than once
 };
 
-// Decides the phone from a named serial (`asked`, from requested_serial)
-// and the tool's list (`listed_output`: its "devices" output; only read when
-// needed). adb: a named serial is used as it is (adb itself refuses one it
-// does not know); otherwise the single phone in state "device". fastboot: a
-// named serial must be listed unless it is a network serial; otherwise the
-// single listed phone. Writes the serial into `serial`.
+// Decides the phone from a named serial (`asked`, from requested_serial,
+// with the serial in `serial`) and the tool's list (`listed_output`: its
+// "devices" output; not read for a fastboot network serial, which fastboot
+// never lists). A serial listed more than once is never chosen. adb: a
+// named serial is used as it is unless listed twice (adb itself refuses
+// one it does not know); otherwise the single phone in state "device".
+// fastboot: a named serial must be listed unless it is a network serial;
+// otherwise the single listed phone. Phones whose listed serial may not be
+// used count when deciding between one and several, and are never chosen.
+// Writes the serial into `serial`.
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial);
 
-// The whole choice for an action: reads the request's serial, runs the
-// tool's "devices" when the list is needed, and decides.
-PhoneChoice choose_phone(ToolKind kind, const char* tool_path, const char* request, char* serial);
+// True when decide_phone needs the tool's list for this request.
+bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial);
+
+// The whole choice for an action: runs the tool's "devices" when the list
+// is needed, and decides. `serial` holds the named serial on entry when
+// `asked` is given, and the chosen one on return.
+PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 
 // The fixed reply body for a choice other than `chosen`.
 const char* phone_choice_body(ToolKind kind, PhoneChoice choice);

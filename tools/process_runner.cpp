@@ -9,6 +9,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// About 49 days: a transfer that keeps printing is never cut.
+constexpr unsigned no_whole_run_bound = 0xffffffffu;
+
 struct BudgetState {
   bool active = false;
   bool spent = false;
@@ -46,10 +49,14 @@ bool run_tool(const char* command_line, char* output, int size, unsigned timeout
     }
     if (left < timeout_ms) timeout_ms = left;
   }
-  platform::RunLimits limits{timeout_ms, kind == RunKind::bounded ? timeout_ms : transfer_limit_ms};
+  platform::RunLimits limits{timeout_ms, timeout_ms};
   if (kind == RunKind::transfer) {
+    limits.whole_run_ms = no_whole_run_bound;
+    limits.idle_ms = transfer_idle_ms;
     limits.stall_marker = waiting_marker;
     limits.stall_ms = waiting_limit_ms;
+  } else if (kind == RunKind::download) {
+    limits.whole_run_ms = download_limit_ms;
   }
   const bool in_time = platform::run_captured(command_line, output, size, limits);
   if (!budget.active) return in_time;

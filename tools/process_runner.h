@@ -6,14 +6,22 @@ enum class RunKind {
   // Reports, wireless, reboot, kill-server: the time-out bounds the whole
   // run; a child still running then is ended.
   bounded,
-  // Flash, boot and downloads: the time-out bounds the wait once the output
-  // has ended, and the whole run is bounded by transfer_limit_ms. A run
-  // that printed fastboot's "< waiting for" line and nothing after it for
-  // waiting_limit_ms is ended: the phone it waits for has gone.
+  // Flash and boot: the time-out bounds the wait once the output has
+  // ended. A real write may take long, so the whole run has no bound; the
+  // run is ended when the child prints nothing at all for
+  // transfer_idle_ms, or when it printed fastboot's "< waiting for" line
+  // and nothing after it for waiting_limit_ms (the phone it waits for has
+  // gone).
   transfer,
+  // Downloads: the time-out bounds the wait once the output has ended and
+  // the whole run is bounded by download_limit_ms. Downloaders print
+  // nothing while they work, so their own connect and stall limits end a
+  // stalled transfer.
+  download,
 };
 
-constexpr unsigned transfer_limit_ms = 60u * 60u * 1000u;
+constexpr unsigned transfer_idle_ms = 5u * 60u * 1000u;
+constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
 constexpr unsigned waiting_limit_ms = 30000;
 constexpr char waiting_marker[] = "< waiting for";
 

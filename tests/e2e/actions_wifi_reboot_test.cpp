@@ -150,7 +150,21 @@ TEST(RebootChoice, TheNamedOrOnlyPhoneAndHonestVerdicts) {
             "mein layein.\"}");
   EXPECT_EQ(body_of("/reboot?to=fastbootd&serial=tcp:127.0.0.1:1"),
             "{\"ok\":false,\"to\":\"fastbootd\",\"log\":\"< waiting for tcp:127.0.0.1:1 >\\n\"}");
-  EXPECT_EQ(bridge.tool_calls("adb"), (std::vector<std::string>{"devices", "-s B2 reboot recovery", "-s GONE reboot"}));
+  EXPECT_EQ(bridge.tool_calls("adb"),
+            (std::vector<std::string>{"devices", "devices", "-s B2 reboot recovery", "devices", "-s GONE reboot"}));
   EXPECT_EQ(bridge.tool_calls("fastboot"),
             (std::vector<std::string>{"devices", "devices", "-s tcp:127.0.0.1:1 reboot fastboot"}));
+}
+
+// A phone that takes the command and never answers: the run is ended at
+// its time-out, and that is no success.
+TEST(RebootChoice, ARebootThatHangsIsEndedAndReportedAsAFailure) {
+  Bridge bridge;
+  bridge.add_tool("fastboot", "match reboot\nhang\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto reply = trusted_get(bridge, "/reboot?to=fbsystem&serial=tcp:127.0.0.1:1");
+  EXPECT_TRUE(framed(reply));
+  EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"to\":\"fbsystem\",\"log\":\"Bridge ne ye kaam ", 0), 0u) << reply.body;
+  EXPECT_NE(reply.body.find(" second baad rok diya (phone ya tool ne jawab nahi diya).\"}"), std::string::npos)
+      << reply.body;
 }

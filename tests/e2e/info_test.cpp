@@ -106,6 +106,24 @@ TEST(Info, CompleteAdbPhoneGivesTheWholeReportByteForByte) {
   EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
 }
 
+// 200 KB of accounts is more than the run's buffer and the pipe hold: the
+// excess is dropped, and the report is the same as with the short list.
+TEST(Info, AToolOutputLargerThanItsBufferNeitherStallsNorShortensTheReport) {
+  Bridge bridge;
+  for (const char* name : {"getprop.txt", "battery.txt", "meminfo.txt", "df.txt", "version.txt", "account.txt",
+                           "packages.txt", "imei1.txt", "imei2.txt", "imei_none.txt"})
+    stage(bridge, std::string("complete/") + name, name);
+  std::string script = e2e::read_file(e2e::fixtures_dir() + "/report/complete/adb.script");
+  const std::string accounts = "match dumpsys account\nfile account.txt\n";
+  ASSERT_NE(script.find(accounts), std::string::npos);
+  script.replace(script.find(accounts), accounts.size(), accounts + "say \\n\nfill 200000\n");
+  bridge.add_tool("adb", script);
+  bridge.add_tool("fastboot", "match devices\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.get("/info").body, e2e::read_file(e2e::fixtures_dir() + "/report/complete/expected.json"));
+  EXPECT_EQ(bridge.tool_calls("adb").size(), 20u);
+}
+
 TEST(Info, DetectionOutcomes) {
   {  // No tool lists a phone: the no-phone body, after asking both.
     Bridge bridge;
@@ -159,6 +177,7 @@ TEST(Info, DevicesListsEveryPhoneWithItsModeAndState) {
   bridge.add_tool("adb",
                   "match devices\nsay * daemon started successfully\\nList of devices attached\\n"
                   "R58N12345\\tdevice\\nU1\\tunauthorized\\nbad serial\\tdevice\\n\n");
+  // A serial that breaks the rules is listed without its bytes.
   bridge.add_tool("fastboot", "match devices\nsay 0A1B2C3D\\tfastboot\\n\n");
   ASSERT_TRUE(bridge.start()) << bridge.console();
   auto reply = bridge.get("/devices");  // like /info, no trust needed
@@ -166,6 +185,7 @@ TEST(Info, DevicesListsEveryPhoneWithItsModeAndState) {
   EXPECT_EQ(reply.body,
             "{\"ok\":true,\"devices\":[{\"serial\":\"R58N12345\",\"mode\":\"ADB\",\"state\":\"device\"},"
             "{\"serial\":\"U1\",\"mode\":\"ADB\",\"state\":\"unauthorized\"},"
+            "{\"serial\":\"\",\"mode\":\"ADB\",\"state\":\"device\"},"
             "{\"serial\":\"0A1B2C3D\",\"mode\":\"Fastboot\",\"state\":\"fastboot\"}]}");
   bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
   bridge.add_tool("fastboot", "");

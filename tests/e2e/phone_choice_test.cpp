@@ -28,6 +28,8 @@ constexpr char no_fastboot_phone[] =
     "layein.\"}";
 constexpr char several[] =
     "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}";
+constexpr char duplicate_serial[] =
+    "{\"ok\":false,\"error\":\"Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.\"}";
 constexpr char not_an_image[] =
     "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
 
@@ -151,12 +153,73 @@ TEST(PhoneChoice, AFastbootStillRunningEndsWithTheBridgeAndItsImageIsDeletedAtTh
 }
 
 TEST(PhoneChoice, AFlashWaitingForAPhoneThatLeftEndsAsAFailure) {
+  // The download went through ("OKAY"), then the phone left: the run is
+  // ended, and that is a failure whatever was printed before.
   Bridge bridge;
-  bridge.add_tool("fastboot", "match devices\nsay F1\\tfastboot\\n\nmatch flash\nsay < waiting for F1 >\\n\nhang\n");
+  bridge.add_tool("fastboot",
+                  "match devices\nsay F1\\tfastboot\\n\n"
+                  "match flash\nsay Sending 'dtbo' (0 KB)   OKAY [  0.001s]\\n< waiting for F1 >\\n\nhang\n");
   ASSERT_TRUE(bridge.start()) << bridge.console();
   auto reply = bridge.request(upload_head(bridge, "/flash?partition=dtbo", "4") + "dtbo");
   EXPECT_TRUE(framed(reply));
-  EXPECT_EQ(reply.body, "{\"ok\":false,\"partition\":\"dtbo\",\"log\":\"< waiting for F1 >\\n\"}");
+  EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"partition\":\"dtbo\",\"log\":\"Sending 'dtbo' (0 KB)   OKAY [  0.001s]\\n"
+                             "< waiting for F1 >\\nBridge ne ye kaam ",
+                             0),
+            0u)
+      << reply.body;
+  EXPECT_NE(reply.body.find(" second baad rok diya (phone ya tool ne jawab nahi diya).\"}"), std::string::npos)
+      << reply.body;
   EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
   EXPECT_EQ(processes_running(bridge.dir() + "/fastboot"), 0);
+}
+
+TEST(PhoneChoice, TwoPhonesShowingOneSerialAreNeitherChosen) {
+  Bridge bridge;
+  bridge.add_tool("fastboot",
+                  "match devices\nsay 0123456789ABCDEF\\tfastboot\\n0123456789ABCDEF\\tfastboot\\n\n"
+                  "match flash\nsay OKAY\\nFinished. Total time: 0.1s\\n\n");
+  bridge.add_tool("adb",
+                  "match devices\nsay List of devices attached\\nR5CY\\tdevice\\nR5CY\\tdevice\\n\nmatch reboot\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  for (const char* target : {"/flash?partition=dtbo&serial=0123456789ABCDEF", "/flash?partition=dtbo"}) {
+    auto reply = bridge.request(upload_head(bridge, target, "4") + "dtbo");
+    EXPECT_TRUE(framed(reply)) << target;
+    EXPECT_EQ(reply.body, duplicate_serial) << target;
+  }
+  for (const char* target : {"/reboot?to=recovery&serial=R5CY", "/reboot?to=recovery"}) {
+    EXPECT_EQ(trusted_get(bridge, target).body, duplicate_serial) << target;
+  }
+  EXPECT_EQ(bridge.get("/info?serial=R5CY").body, duplicate_serial);
+  EXPECT_EQ(bridge.get("/devices").body,
+            "{\"ok\":true,\"devices\":["
+            "{\"serial\":\"R5CY\",\"mode\":\"ADB\",\"state\":\"device\",\"duplicate\":true},"
+            "{\"serial\":\"R5CY\",\"mode\":\"ADB\",\"state\":\"device\",\"duplicate\":true},"
+            "{\"serial\":\"0123456789ABCDEF\",\"mode\":\"Fastboot\",\"state\":\"fastboot\",\"duplicate\":true},"
+            "{\"serial\":\"0123456789ABCDEF\",\"mode\":\"Fastboot\",\"state\":\"fastboot\",\"duplicate\":true}]}");
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
+  for (const auto& call : bridge.tool_calls("adb")) EXPECT_EQ(call, "devices");
+}
+
+TEST(PhoneChoice, PhonesWithUnusableSerialsCountAndAreNeverNamed) {
+  Bridge bridge;
+  bridge.add_tool("fastboot",
+                  "match devices\nsay ABC DEF 123\\tfastboot\\nGOOD123\\tfastboot\\n\n"
+                  "match flash\nsay OKAY\\nFinished. Total time: 0.1s\\n\n");
+  // A lone CR inside a line does not start a phone of its own.
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\nJUNK\\rVICTIM7\\tdevice\\n\nmatch reboot\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.request(upload_head(bridge, "/flash?partition=dtbo", "4") + "dtbo").body, several);
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=recovery").body,
+            "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow "
+            "dabayein.\"}");
+  EXPECT_EQ(bridge.get("/devices").body,
+            "{\"ok\":true,\"devices\":[{\"serial\":\"\",\"mode\":\"ADB\",\"state\":\"device\"},"
+            "{\"serial\":\"\",\"mode\":\"Fastboot\",\"state\":\"fastboot\"},"
+            "{\"serial\":\"GOOD123\",\"mode\":\"Fastboot\",\"state\":\"fastboot\"}]}");
+  // Named, the usable one is flashed.
+  auto reply = bridge.request(upload_head(bridge, "/flash?partition=dtbo&serial=GOOD123", "4") + "dtbo");
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true", 0), 0u) << reply.body;
+  for (const auto& call : bridge.tool_calls("adb")) EXPECT_EQ(call, "devices");
+  EXPECT_EQ(bridge.tool_calls("fastboot").back(),
+            "-s GOOD123 flash dtbo " + actions_e2e::image_path_in_commands(bridge));
 }

@@ -71,9 +71,10 @@ TEST_F(Server, BannerIsExact) {
       "  adb:      PATH se (ya platform-tools rakhein)\n"
       "  fastboot: PATH se\n"
       "  Port:     127.0.0.1:" +
-      std::to_string(bridge.port()) +
-      "\n\n"
-      "  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94\n"
+      std::to_string(bridge.port()) + "\n\n" +
+      // Where it starts by itself: with Windows, or with the user's log-in.
+      (e2e::under_wine() ? "  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94\n"
+                         : "  Ye helper ab aap ke login ke saath KHUD start hoga (background) \xE2\x80\x94\n") +
       "  dobara download/launch ki zaroorat nahi.\n"
       "  Band karne ke liye ye window close karein.\n"
       "============================================================\n";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/process.h"
 #include "tools/tool_locator.h"
 
 namespace fs = std::filesystem;
@@ -47,11 +48,20 @@ class ScriptedTool {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  std::string run(const std::string& args, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded) const {
-    std::string line = "\"" + path_ + "\" " + args;
+  std::string line(const std::string& args) const { return "\"" + path_ + "\" " + args; }
+  std::string run(const std::string& args, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded,
+                  bool* in_time = nullptr) const {
     std::string out(static_cast<size_t>(size), '#');
-    run_tool(line.c_str(), out.data(), size, timeout_ms, kind);
+    const bool ran = run_tool(line(args).c_str(), out.data(), size, timeout_ms, kind);
+    if (in_time != nullptr) *in_time = ran;
     EXPECT_NE(out.find('\0'), std::string::npos) << "output must end with a NUL";
+    return out.c_str();
+  }
+  // The platform runner with limits of the test's own, far shorter than
+  // the bridge's.
+  std::string run_limited(platform::RunLimits limits, bool* in_time) const {
+    std::string out(256, '#');
+    *in_time = platform::run_captured(line("x").c_str(), out.data(), 256, limits);
     return out.c_str();
   }
   std::string calls() const {
@@ -78,6 +88,41 @@ TEST(RunTool, CutsAtSizeMinusOne) {
   EXPECT_EQ(exact.run("x", 4096, 20000), std::string(4095, 'x'));
   ScriptedTool longer("match\nfill 70000\n");
   EXPECT_EQ(longer.run("x", 4096, 3000), std::string(4095, 'x'));
+}
+
+TEST(RunTool, OutputPastTheBufferIsDroppedAndTheRunEndsNormally) {
+  // More than a pipe holds: a runner that stopped reading at a full buffer
+  // would leave the child blocked until its time-out ended it.
+  ScriptedTool longer("match\nfill 300000\nsay end\\n\n");
+  bool in_time = false;
+  EXPECT_EQ(longer.run("x", 4096, 20000, RunKind::bounded, &in_time), std::string(4095, 'x'));
+  EXPECT_TRUE(in_time);
+  // Within a report, a cut run does not cost the runs after it.
+  RunBudget budget(60000);
+  longer.run("x", 1024, 20000);
+  ScriptedTool next("match\nsay next\\n\n");
+  EXPECT_EQ(next.run("x", 64, 20000), "next\n");
+}
+
+TEST(RunTool, QuietChildrenAreEndedButBusyOnesAreNot) {
+  // A transfer that prints nothing at all for the idle bound is ended;
+  // what it printed stays.
+  platform::RunLimits idle{1000, 600000};
+  idle.idle_ms = 1500;
+  bool in_time = true;
+  ScriptedTool hung("match\nsay Writing 'system'\\n\nhang\n");
+  EXPECT_EQ(hung.run_limited(idle, &in_time), "Writing 'system'\n");
+  EXPECT_FALSE(in_time);
+  // One that keeps printing runs past the idle bound to its end.
+  ScriptedTool busy("match\nsay a\\n\nsleep 700\nsay b\\n\nsleep 700\nsay c\\n\nsleep 700\nsay d\\n\n");
+  EXPECT_EQ(busy.run_limited(idle, &in_time), "a\nb\nc\nd\n");
+  EXPECT_TRUE(in_time);
+  // fastboot's "< waiting for" line, then silence: the shorter bound.
+  platform::RunLimits waiting{1000, 600000, waiting_marker, 500};
+  waiting.idle_ms = 600000;
+  ScriptedTool absent("match\nsay < waiting for any device >\\n\nhang\n");
+  EXPECT_EQ(absent.run_limited(waiting, &in_time), "< waiting for any device >\n");
+  EXPECT_FALSE(in_time);
 }
 
 TEST(RunTool, MergesStandardErrorInOrder) {

@@ -2,10 +2,13 @@
 // report takes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "report/device_report.h"
+#include "server/request_values.h"
+#include "server/serial_value.h"
 #include "tools/device_list.h"
 #include "tools/phone_choice.h"
 
@@ -13,7 +16,10 @@ namespace {
 
 std::vector<std::string> serials(const PhoneList& list) {
   std::vector<std::string> out;
-  for (int i = 0; i < list.count; ++i) out.push_back(std::string(list.phones[i].serial) + "/" + list.phones[i].state);
+  for (int i = 0; i < list.count; ++i) {
+    const ListedPhone& phone = list.phones[i];
+    out.push_back(std::string(phone.serial) + "/" + phone.state + (phone.duplicate ? "*" : ""));
+  }
   return out;
 }
 
@@ -31,10 +37,18 @@ std::vector<std::string> fastboot_list(const std::string& output) {
 
 using V = std::vector<std::string>;
 
-// "serial" query value (nullptr: none) and ANDROID_SERIAL (nullptr: unset).
+// "serial" query value (URL-encoded; nullptr: none) and ANDROID_SERIAL
+// (nullptr: unset).
+SerialRequest request_of(const char* query, const char* environment, char* serial) {
+  if (query == nullptr) return requested_serial(nullptr, environment, serial);
+  char decoded[url_decoded_size];
+  url_decode(query, decoded);
+  return requested_serial(decoded, environment, serial);
+}
+
 std::string asked(const char* query, const char* environment) {
   char serial[serial_cap + 1];
-  switch (requested_serial(query, environment, serial)) {
+  switch (request_of(query, environment, serial)) {
     case SerialRequest::none:
       return "<none>";
     case SerialRequest::bad:
@@ -47,8 +61,10 @@ std::string asked(const char* query, const char* environment) {
 
 std::string decided(ToolKind kind, const char* query, const std::string& listed) {
   char serial[serial_cap + 1];
-  SerialRequest request = requested_serial(query, nullptr, serial);
+  SerialRequest request = request_of(query, nullptr, serial);
   switch (decide_phone(kind, request, listed.c_str(), serial)) {
+    case PhoneChoice::duplicate:
+      return "<duplicate>";
     case PhoneChoice::bad_serial:
       return "<bad>";
     case PhoneChoice::no_phone:
@@ -74,18 +90,35 @@ TEST(DeviceLists, AdbLinesAfterTheHeaderWithATab) {
   EXPECT_EQ(adb_list(adb_header + "B2    device\n"), V{});  // no tab
 }
 
-TEST(DeviceLists, SerialsThatCouldChangeACommandLineAreNeverListed) {
-  // adb options, a quote and backslash, a space, over-long: each passed over.
+TEST(DeviceLists, SerialsThatCouldChangeACommandLineCountButAreNeverKept) {
+  // adb options, a quote and backslash, a space, over-long: each listed
+  // with its state and no serial.
   EXPECT_EQ(adb_list(adb_header + "ABC -H 127.0.0.1 -P 1\tdevice\nA\"B\\\tdevice\n" + std::string(64, 's') +
                      "\tdevice\nOK-1.2_3:4\tdevice\n"),
-            V{"OK-1.2_3:4/device"});
+            (V{"/device", "/device", "/device", "OK-1.2_3:4/device"}));
   EXPECT_EQ(fastboot_list("no permissions; see [http://developer.android.com/tools/device.html]\tfastboot\n"
+                          "ABC DEF 123\tfastboot\n"
                           "F1 \x01"
                           "fast\xff"
                           "boot\n"),
-            V{"F1/fastboot"});  // a state is kept as printable ASCII only
+            (V{"/fastboot", "/fastboot", "F1/fastboot"}));  // a state is kept as printable ASCII only
+  // A lone CR stays inside its line: it never starts a phone of its own.
+  EXPECT_EQ(adb_list(adb_header + "JUNK\rVICTIM7\tdevice\r\nR5CY\tdevice\r\r\n"), (V{"/device", "R5CY/device"}));
   EXPECT_TRUE(is_valid_serial(std::string(63, 's').c_str()));
   EXPECT_FALSE(is_valid_serial(""));
+}
+
+TEST(DeviceLists, ASerialListedTwiceIsMarkedEvenPastTheKeptPhones) {
+  EXPECT_EQ(fastboot_list("0123456789ABCDEF\tfastboot\nF2\tfastboot\n0123456789ABCDEF\tfastboot\n"),
+            (V{"0123456789ABCDEF/fastboot*", "F2/fastboot", "0123456789ABCDEF/fastboot*"}));
+  std::string many = "D1\tfastboot\n";
+  for (int i = 0; i < max_listed_phones + 4; ++i) many += "P" + std::to_string(i) + "\tfastboot\n";
+  PhoneList list;
+  parse_fastboot_devices((many + "D1\tfastboot\n").c_str(), list);
+  EXPECT_EQ(list.count, max_listed_phones);
+  EXPECT_EQ(list.total, max_listed_phones + 6);
+  EXPECT_TRUE(list.phones[0].duplicate);
+  EXPECT_FALSE(list.phones[1].duplicate);
 }
 
 TEST(DeviceLists, FastbootSerialsBeforeATabOrTheFirstSpace) {
@@ -123,6 +156,41 @@ TEST(PhoneChoice, FastbootNeedsTheNamedPhoneListedUnlessOnTheNetwork) {
   EXPECT_EQ(decided(ToolKind::fastboot, "udp:10.0.0.2", two), "udp:10.0.0.2");
 }
 
+TEST(PhoneChoice, ASerialListedTwiceIsNeverChosen) {
+  const std::string twins = "0123456789ABCDEF\tfastboot\n0123456789ABCDEF\tfastboot\n";
+  EXPECT_EQ(decided(ToolKind::fastboot, "0123456789ABCDEF", twins), "<duplicate>");
+  EXPECT_EQ(decided(ToolKind::fastboot, nullptr, twins), "<duplicate>");
+  EXPECT_EQ(decided(ToolKind::fastboot, nullptr, "F1\tfastboot\n" + twins), "<several>");
+  EXPECT_EQ(decided(ToolKind::fastboot, "F1", "F1\tfastboot\n" + twins), "F1");
+  const std::string adb_twins = adb_header + "R5CY\tdevice\nR5CY\tdevice\n";
+  EXPECT_EQ(decided(ToolKind::adb, "R5CY", adb_twins), "<duplicate>");
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_twins), "<duplicate>");
+}
+
+TEST(PhoneChoice, PhonesWithUnusableSerialsCountButAreNeverChosen) {
+  EXPECT_EQ(decided(ToolKind::fastboot, nullptr, "ABC DEF 123\tfastboot\nGOOD123\tfastboot\n"), "<several>");
+  EXPECT_EQ(
+      decided(ToolKind::fastboot, nullptr,
+              "no permissions; see [http://developer.android.com/tools/device.html]\tfastboot\nGOOD123\tfastboot\n"),
+      "<several>");
+  EXPECT_EQ(decided(ToolKind::fastboot, "GOOD123", "ABC DEF 123\tfastboot\nGOOD123\tfastboot\n"), "GOOD123");
+  EXPECT_EQ(decided(ToolKind::fastboot, nullptr, "ABC DEF 123\tfastboot\n"), "<no phone>");
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "JUNK\rVICTIM7\tdevice\n"), "<no phone>");
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "JUNK\rVICTIM7\tdevice\nR5CY\tdevice\n"), "<several>");
+  // A phone without USB permission is not ready for adb: the ready one is.
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "????????????\tno permissions\nR5CY\tdevice\n"), "R5CY");
+}
+
+TEST(PhoneChoice, TheRequestsSerialIsItsQueryValue) {
+  if (std::getenv("ANDROID_SERIAL") != nullptr) GTEST_SKIP() << "ANDROID_SERIAL is set";
+  char serial[serial_cap + 1];
+  EXPECT_EQ(serial_in_request("GET /reboot?to=system&serial=tcp%3A127.0.0.1%3A5555 HTTP/1.1\r\n\r\n", serial),
+            SerialRequest::given);
+  EXPECT_STREQ(serial, "tcp:127.0.0.1:5555");
+  EXPECT_EQ(serial_in_request("GET /reboot?serial= HTTP/1.1\r\n\r\n", serial), SerialRequest::bad);
+  EXPECT_EQ(serial_in_request("GET /reboot?myserial=A1 HTTP/1.1\r\n\r\n", serial), SerialRequest::none);
+}
+
 TEST(PhoneChoice, TheReportTellsAnUnauthorizedPhoneFromNoPhone) {
   PhoneList adb;
   PhoneList fastboot;
@@ -142,4 +210,20 @@ TEST(PhoneChoice, TheReportTellsAnUnauthorizedPhoneFromNoPhone) {
   EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::given, serial), ReportKind::none);
   std::snprintf(serial, sizeof serial, "tcp:127.0.0.1:1");
   EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::given, serial), ReportKind::fastboot);
+}
+
+TEST(PhoneChoice, TheReportNeverReadsOneOfTwoPhonesWithOneSerial) {
+  PhoneList adb;
+  PhoneList fastboot;
+  char serial[serial_cap + 1] = {};
+  parse_adb_devices((adb_header + "JUNK\rX\tdevice\nD1\tdevice\nD1\tdevice\n").c_str(), adb);
+  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::none, serial), ReportKind::none);
+  std::snprintf(serial, sizeof serial, "D1");
+  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::given, serial), ReportKind::duplicate);
+  // Unnamed: a phone listed once is read; with none, the duplicate body.
+  parse_fastboot_devices("F0\tfastboot\nF0\tfastboot\n", fastboot);
+  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::duplicate);
+  parse_fastboot_devices("F0\tfastboot\nF0\tfastboot\nF1\tfastboot\n", fastboot);
+  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::fastboot);
+  EXPECT_STREQ(serial, "F1");
 }

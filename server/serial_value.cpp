@@ -1,0 +1,23 @@
+#include "server/serial_value.h"
+
+#include <cstdlib>
+
+#include "server/request_values.h"
+
+namespace {
+
+// Enough encoded characters that any longer value decodes to more than
+// serial_cap characters (each decoded character takes at most three).
+constexpr int serial_query_cap = 3 * serial_cap + 1;
+
+}  // namespace
+
+SerialRequest serial_in_request(const char* request, char* serial) {
+  char raw[serial_query_cap + 1] = {};
+  if (!query_value(request, "serial", raw, serial_query_cap)) {
+    return requested_serial(nullptr, std::getenv("ANDROID_SERIAL"), serial);
+  }
+  char decoded[url_decoded_size];
+  url_decode(raw, decoded);
+  return requested_serial(decoded, std::getenv("ANDROID_SERIAL"), serial);
+}
