@@ -323,6 +323,18 @@ TEST_F(RealPhone, LockedBootloaderRefusalComesBackAsAFailure) {
   EXPECT_TRUE(no_temporary_image());
 }
 
+TEST_F(RealPhone, AFastbootRebootThePhoneNeverAnswersIsEndedAsAFailure) {
+  PhoneSim phone({"--never-answer"});
+  ASSERT_GT(phone.port(), 0);
+  auto reply = trusted_get(bridge, "/reboot?to=fbsystem&serial=" + phone.tcp_serial());
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"to\":\"fbsystem\",\"log\":\"", 0), 0u) << reply.body;
+  EXPECT_NE(reply.body.find(" second baad rok diya (phone ya tool ne jawab nahi diya).\"}"), std::string::npos)
+      << reply.body;
+  ASSERT_FALSE(phone.journal().empty());
+  EXPECT_EQ(phone.journal().back(), "reboot");
+}
+
 TEST_F(RealPhone, EveryRebootTargetReachesThePhoneAsItsServiceOrCommand) {
   PhoneSim phone({});
   ASSERT_TRUE(connect(phone));

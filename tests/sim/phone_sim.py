@@ -318,6 +318,9 @@ class FastbootSession:
         while True:
             command = self.read_message()
             phone.record(command)
+            if phone.args.never_answer:
+                # A phone that takes commands and hangs: hold the line open.
+                continue
             if command == b"getvar:all":
                 for line in phone.getvars:
                     self.reply(b"INFO" + line)
@@ -361,6 +364,7 @@ def main():
     p.add_argument("--device", default="sim", help="ro.product.device in the ADB banner")
     p.add_argument("--drop-after", type=int, help="vanish (close everything) at the shell service after the Nth")
     p.add_argument("--flash-fail", help="answer flash with FAIL and this text (a locked bootloader)")
+    p.add_argument("--never-answer", action="store_true", help="fastboot: take every command and never answer it")
     args = p.parse_args()
     if args.record:
         os.makedirs(args.record, exist_ok=True)
