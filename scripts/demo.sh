@@ -8,8 +8,9 @@
 # simulated phone over TCP; the adb server gets a port of its own
 # (TALVIK_DEMO_ADB_PORT, default 5399), so no other adb server is touched.
 # Everything the phone is asked, and every image it is given, is recorded in
-# the folder printed at start. Ctrl+C stops the bridge, the simulated phone
-# and the adb server, and removes that folder.
+# the folder printed at start. The page is served as with scripts/run.sh, on
+# http://localhost:8080/adb.html. Ctrl+C stops the bridge, the page's server,
+# the simulated phone and the adb server, and removes that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -80,7 +81,8 @@ fi
 echo "Simulated phone: 127.0.0.1:$sim_port ($mode mode); what it is asked: $work/phone/journal.txt"
 
 # The bridge runs from the demo folder, so its temporary images go there too.
+# serve-and-start.sh ends the bridge and the page's server on TERM.
 cp build/talvik-web-bridge "$work/"
-"$work/talvik-web-bridge" </dev/null &
+bash scripts/serve-and-start.sh "$work/talvik-web-bridge" &
 bridge_pid=$!
 wait "$bridge_pid"

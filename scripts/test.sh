@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds the Linux and the Windows binaries,
 # and runs every test: unit tests on Linux and under Wine, the end-to-end
-# suite against both binaries, the browser suite (headless Chromium against
+# suite against both binaries, the page served beside the bridge by
+# scripts/run.sh, the browser suite (headless Chromium against
 # both binaries), then a short fuzz run. The suites use fixed loopback ports
 # (9765-9769, 8080, 8081): on a shared machine run the whole script under
 # `flock /tmp/talvik-e2e.lock`.
@@ -49,6 +50,8 @@ suite() {
 
 suite "Windows unit tests under Wine" bash -c 'cd build-win && ctest --output-on-failure'
 suite "Linux unit tests and end-to-end tests (Linux and Wine bridges)" bash -c 'cd build && ctest --output-on-failure'
+suite "Page served beside the bridge (scripts/serve-and-start.sh)" bash -c \
+  'cd tests/scripts && node --test --test-concurrency=1'
 suite "Browser suite: Linux bridge" bash -c \
   'cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1'
 suite "Browser suite: Windows bridge under Wine" bash -c \

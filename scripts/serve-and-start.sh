@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Starts a bridge with the reference page served beside it:
+#   scripts/serve-and-start.sh BRIDGE [ARG...]
+# web/ is served on 127.0.0.1:8080, so the page opens as
+# http://localhost:8080/adb.html, an origin the bridge answers. The address
+# is printed just above the bridge's banner. Ctrl+C (or TERM, or the bridge
+# ending by itself) ends both. When 8080 is taken the console says so and
+# the bridge runs all the same.
+set -euo pipefail
+[ $# -ge 1 ] || {
+  echo "usage: $0 BRIDGE [ARG...]" >&2
+  exit 2
+}
+here=$(cd "$(dirname "$0")" && pwd)
+page=http://localhost:8080/adb.html
+rule="============================================================"
+
+web_pid=
+bridge_pid=
+web_state=$(mktemp /tmp/talvik-web-XXXXXX)
+cleanup() {
+  trap - EXIT INT TERM HUP
+  set +e
+  for pid in $bridge_pid $web_pid; do
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
+  rm -f "$web_state"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+python3 "$here/serve_web.py" 8080 >"$web_state" 2>/dev/null </dev/null &
+web_pid=$!
+# The server says "ready" or "taken" at once; a server that could not start
+# at all says nothing and ends.
+for _ in $(seq 1 200); do
+  [ -s "$web_state" ] && break
+  kill -0 "$web_pid" 2>/dev/null || break
+  sleep 0.05
+done
+
+echo "$rule"
+case "$(head -n 1 "$web_state")" in
+  ready)
+    echo "  Page:     $page"
+    echo "  Is computer ke browser mein ye page kholein."
+    echo "  Ctrl+C dabane se bridge aur page dono band ho jayenge."
+    ;;
+  taken)
+    echo "  Port 8080 par pehle se koi aur program chal raha hai, is liye"
+    echo "  page yahan se nahi khulega: $page"
+    echo "  Bridge phir bhi chal raha hai. Page ke liye 8080 wala program"
+    echo "  band karke dobara chalayein."
+    wait "$web_pid" 2>/dev/null || true
+    web_pid=
+    ;;
+  *)
+    echo "  Page serve nahi ho saka (python3 ne web server start nahi kiya):"
+    echo "  $page nahi khulega. Bridge phir bhi chal raha hai."
+    kill "$web_pid" 2>/dev/null || true
+    wait "$web_pid" 2>/dev/null || true
+    web_pid=
+    ;;
+esac
+
+"$@" </dev/null &
+bridge_pid=$!
+status=0
+wait "$bridge_pid" || status=$?
+bridge_pid=
+exit "$status"
