@@ -12,6 +12,7 @@
 #include "report/shell_probes.h"
 #include "tests/support/json_check.h"
 #include "tools/device_list.h"
+#include "tools/phone_choice.h"
 
 namespace {
 
@@ -67,8 +68,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static PhoneList fastboot_phones;
   parse_adb_devices(reply.c_str(), adb_phones);
   parse_fastboot_devices(reply.c_str(), fastboot_phones);
+  // Every serial kept from a device list may stand on a command line (an
+  // unusable one is kept empty), and a phone chosen from it too.
   for (const PhoneList* list : {&adb_phones, &fastboot_phones}) {
-    for (int i = 0; i < list->count; ++i) fuzz::require(is_valid_serial(list->phones[i].serial), "listed serial valid");
+    fuzz::require(list->count <= max_listed_phones && list->total >= list->count, "list counts");
+    for (int i = 0; i < list->count; ++i) {
+      const char* serial = list->phones[i].serial;
+      fuzz::require(serial[0] == '\0' || is_valid_serial(serial), "listed serial valid or empty");
+    }
+  }
+  for (ToolKind kind : {ToolKind::adb, ToolKind::fastboot}) {
+    char chosen[serial_cap + 1];
+    if (decide_phone(kind, SerialRequest::none, reply.c_str(), chosen) == PhoneChoice::chosen) {
+      fuzz::require(is_valid_serial(chosen), "chosen serial valid");
+    }
   }
   const std::string device_serial = adb_phones.count > 0 ? adb_phones.phones[0].serial : "";
 
