@@ -80,7 +80,7 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
     one_serial = false;
   }
   if (count > 1) return one_serial ? PhoneChoice::duplicate : PhoneChoice::several;
-  if (count == 0 || first->serial[0] == '\0') return PhoneChoice::no_phone;
+  if (first == nullptr || first->serial[0] == '\0') return PhoneChoice::no_phone;
   copy_serial(first->serial, serial);
   return PhoneChoice::chosen;
 }
