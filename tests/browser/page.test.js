@@ -18,6 +18,9 @@ const IDENTITY_REFUSAL = "Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar fl
 const NOT_IMAGE = "Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.";
 const NO_FASTBOOT = "Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein layein.";
 const SEVERAL = "Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.";
+const DUPLICATE = "Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.";
+const NOT_BOOT_IMAGE = "Boot, init_boot, recovery aur vendor_boot ko boot image chahiye (shuru mein ANDROID! header)";
+const TOOL_FAILED = "fastboot ne kaam poora nahi kiya";
 const WRONG_CODE = "Failed: Wrong password or connection was dropped.";
 const MDNS =
   "List of discovered mdns services\\n" +
@@ -50,6 +53,8 @@ const fastbootWithPhone = [
   // The image path is argument 5 after "-s SERIAL", else argument 3.
   `match ${FB_SERIAL} flash`,
   "save 5 flashed.img",
+  // Long enough to see the page's stage while the phone writes.
+  "sleep 1500",
   "file flash-ok-nothing-phone-3a.txt",
   "match flash",
   "save 3 flashed.img",
@@ -57,8 +62,13 @@ const fastbootWithPhone = [
   "match",
   "",
 ].join("\n");
+// A listed Fastboot phone whose flash prints `lines` (to stderr, as fastboot does).
+const fastbootFlashSays = (lines) =>
+  ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match flash", `err ${lines}`, "match", ""].join("\n");
 // Listed as present, but the flash finds no phone (unplugged meanwhile).
-const fastbootGone = ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match flash", "err < waiting for any device >\\n", "match", ""].join("\n");
+const fastbootGone = fastbootFlashSays("< waiting for any device >\\n");
+// The ADB phone with a report that takes a moment, to act while it runs.
+const adbSlowReport = adbWithPhone.replace("match getprop\n", "match getprop\nsleep 1500\n");
 
 let bridge;
 let blocker;
@@ -131,6 +141,12 @@ async function verdict(selector) {
   return { ok: await page.$eval(selector, (el) => el.classList.contains("ok")), text: await page.textContent(selector) };
 }
 
+// Whether an element lies wholly inside the window (run in the page).
+function inView(el) {
+  const r = el.getBoundingClientRect();
+  return r.top >= 0 && r.bottom <= window.innerHeight && r.height > 0;
+}
+
 async function confirmDialog() {
   await page.waitForSelector("#confirm[open]");
   return page.textContent("#confirm");
@@ -172,11 +188,19 @@ test("discovery: the page finds the bridge on its port, past another listener on
 test("phone choice: one phone is chosen, two must be picked, an unauthorized one is told to press Allow", async (t) => {
   if (skipUnless(t, "devices")) return;
 
-  await t.test("a single ready phone is chosen and named beside every action", async () => {
+  await t.test("a single ready phone is chosen and named beside every action; other-mode reboots look apart", async () => {
     await usePhones(adbWithPhone, fastbootNoPhone);
     const badges = await page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
     assert.ok(badges.length >= 4);
     for (const b of badges) assert.match(b, new RegExp(`${ADB_SERIAL} · ADB`));
+    const marked = await page.$$eval("[data-reboot]", (bs) =>
+      bs.map((b) => [b.dataset.reboot, b.classList.contains("other-mode"), getComputedStyle(b).borderStyle]));
+    for (const [to, other, border] of marked) {
+      const fastbootTarget = ["fbsystem", "fbbootloader", "fastbootd"].includes(to);
+      assert.equal(other, fastbootTarget, to);
+      assert.equal(border === "dashed", fastbootTarget, to);
+    }
+    assert.match(await page.textContent('[data-mode-note="Fastboot"]'), /ADB mode mein hai/);
   });
 
   await t.test("two phones: nothing is chosen, an action asks to choose, a choice reaches the bridge", async () => {
@@ -207,6 +231,94 @@ test("phone choice: one phone is chosen, two must be picked, an unauthorized one
   });
 });
 
+test("a report belongs to its phone: nothing read unchosen, the read names its phone and holds the choice", async (t) => {
+  if (skipUnless(t, "info") || skipUnless(t, "devices")) return;
+  await usePhones(adbSlowReport, fastbootWithPhone);
+  bridge.clearToolCalls("adb");
+  bridge.clearToolCalls("fastboot");
+  const toolReads = () => [...bridge.toolCalls("adb"), ...bridge.toolCalls("fastboot")].filter((c) => / (shell|getvar) /.test(` ${c} `));
+
+  const refused = await readReport();
+  assert.equal(refused.ok, false);
+  assert.ok(refused.text.includes(SEVERAL), refused.text);
+  assert.deepEqual(toolReads(), []);
+
+  await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+  await page.click("#read-phone");
+  await page.waitForSelector("#activity:not([hidden])");
+  assert.deepEqual(await page.$$eval("input[name=phone]", (rs) => rs.map((r) => r.disabled)), [true, true]);
+  // Even a choice forced onto the held list does not move the read.
+  await page.$eval(`input[name=phone][value="${FB_SERIAL}"]`, (r) => {
+    r.disabled = false;
+    r.click();
+  });
+  const r = await verdict("#report-result");
+  assert.equal(r.ok, true, r.text);
+  assert.match(r.text, new RegExp(`Phone ${ADB_SERIAL}`));
+  assert.match(await page.textContent("#report-owner"), new RegExp(`${ADB_SERIAL} · ADB$`));
+  assert.ok(toolReads().length > 0 && toolReads().every((c) => c.startsWith(`-s ${ADB_SERIAL} `)), toolReads().join("\n"));
+  assert.ok((await reportRows()).length > 0);
+
+  // Another phone chosen: the report of the first one goes, Copy and Save with it.
+  await page.check(`input[name=phone][value="${FB_SERIAL}"]`);
+  assert.deepEqual(await reportRows(), []);
+  assert.equal(await page.isVisible("#report-copy"), false);
+  assert.equal(await page.isVisible("#report-save-text"), false);
+  assert.equal(await page.isVisible("#report-owner"), false);
+  assert.match(await page.textContent("#report-result"), new RegExp(`${ADB_SERIAL} ki thi`));
+});
+
+test("phones the bridge cannot tell apart or name: shown with the reason, never chosen, never sent", async (t) => {
+  if (skipUnless(t, "devices")) return;
+  const urls = [];
+  const onRequest = (req) => urls.push(req.url());
+  page.on("request", onRequest);
+  try {
+    await t.test("one serial listed twice: neither is offered, a flash is refused before sending", async () => {
+      const twins = fastbootWithPhone.replace(`say ${FB_SERIAL}\\tfastboot\\n`, "say 0123456789ABCDEF\\tfastboot\\n0123456789ABCDEF\\tfastboot\\n");
+      await usePhones(adbNoPhone, twins);
+      bridge.clearToolCalls("fastboot");
+      assert.equal(await page.$$eval("input[name=phone]", (rs) => rs.filter((r) => !r.disabled).length), 0);
+      assert.ok((await page.textContent("#phone-list")).includes(DUPLICATE));
+      assert.ok((await page.textContent("#phone-status")).includes(DUPLICATE));
+      await choosePartition("image-partition", "dtbo");
+      await chooseImage("dtbo.img", h.makeImage(4096));
+      await page.click("#flash-image");
+      const r = await verdict("#image-result");
+      assert.ok(r.text.includes(DUPLICATE), r.text);
+      assert.match(r.text, /Agla qadam: .*nikaal dein/);
+      assert.deepEqual(fastbootFlashes(), []);
+    });
+
+    await t.test("a line without a usable serial beside a good phone: counted, explained, the good one must be picked", async (tt) => {
+      const listed = fastbootWithPhone.replace(`say ${FB_SERIAL}\\tfastboot\\n`,
+        `say no permissions (user in plugdev group; are your udev rules wrong?)\\tfastboot\\n${FB_SERIAL}\\tfastboot\\n`);
+      bridge.setScript("fastboot", listed);
+      const devices = JSON.parse((await h.bridgeGet(bridge.port, "/devices", false)).body).devices;
+      if (devices.length < 2) return tt.skip("this bridge leaves unusable lines out of /devices");
+      await usePhones(adbNoPhone, listed);
+      bridge.clearToolCalls("fastboot");
+      assert.match(await page.textContent("#phone-status"), /Ek se zyada phone/);
+      assert.equal(await page.$$eval("input[name=phone]", (rs) => rs.filter((r) => !r.disabled).length), 1);
+      assert.match(await page.textContent("#phone-list"), /serial nahi parha gaya/);
+      assert.match(await page.textContent("#phone-help"), /USB driver.*udev/);
+      await page.click('[data-reboot="fbbootloader"]');
+      assert.ok((await verdict("#power-result")).text.includes(SEVERAL));
+      await page.check(`input[name=phone][value="${FB_SERIAL}"]`);
+      await page.click('[data-reboot="fbbootloader"]');
+      await confirmDialog();
+      await page.click("#confirm-yes");
+      assert.equal((await verdict("#power-result")).ok, true);
+      const reboots = bridge.toolCalls("fastboot").filter((c) => / reboot/.test(c));
+      assert.deepEqual(reboots, [`-s ${FB_SERIAL} reboot-bootloader`]);
+    });
+    const empty = urls.filter((u) => /[?&]serial=(&|$)/.test(u));
+    assert.deepEqual(empty, []);
+  } finally {
+    page.off("request", onRequest);
+  }
+});
+
 test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async (t) => {
   if (skipUnless(t, "info")) return;
 
@@ -231,6 +343,7 @@ test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async
     await browser.context.grantPermissions(["clipboard-read", "clipboard-write"], { origin: h.ALLOWED_ORIGIN });
     await page.click("#report-copy");
     const copied = await page.evaluate(() => navigator.clipboard.readText());
+    assert.equal(copied.split("\n")[0], `Phone: ${ADB_SERIAL} · Mode: ADB`);
     assert.ok(copied.includes("Model: SM-S918B\n"), copied);
     assert.ok(copied.includes("RAM: 11.18 GB\n"), copied);
     assert.equal(copied.trim().split("\n").length, rows.length + 1);
@@ -286,18 +399,25 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     const r = await verdict("#image-result");
     assert.equal(r.ok, false);
     assert.match(r.text, /✗ Nakam/);
+    assert.match(await page.textContent("#image-result .detail"), /^Phone Fastboot mode mein nahi mila/);
+    assert.ok(!r.text.includes(TOOL_FAILED), r.text);
     assert.match(r.text, /Agla qadam: .*bootloader \(Fastboot\)/);
     assert.equal(await page.isDisabled("#flash-image"), false);
     await picture("flash-failed.png", page.locator("#image"));
   });
 
-  await t.test("the confirmation names phone, partition and file; Enter does not confirm", async () => {
+  await t.test("the confirmation names phone, partition and file; Enter does not confirm; focus comes back", async () => {
     await usePhones(adbNoPhone, fastbootWithPhone);
     bridge.clearToolCalls("fastboot");
+    const listed = await page.$$eval("#image-partition option", (os) => os.map((o) => o.value));
+    for (const name of ["boot_a", "boot_b", "init_boot_a", "vendor_boot_b"]) assert.ok(listed.includes(name), name);
     await choosePartition("image-partition", "boot_a");
     await chooseImage("boot.img", image);
-    await page.click("#flash-image");
+    assert.equal(await page.textContent("#image-file-name"), "boot.img · 5.0 MB (5,242,880 bytes)");
+    await page.focus("#flash-image");
+    await page.keyboard.press("Enter");
     const text = await confirmDialog();
+    assert.equal(await page.evaluate(() => document.activeElement.id), "confirm-no");
     for (const part of ["boot_a", "boot.img", "5.0 MB (5,242,880 bytes)"]) assert.ok(text.includes(part), text);
     if (ready.devices) assert.ok(text.includes(FB_SERIAL), text);
     await picture("flash-confirm.png");
@@ -305,16 +425,27 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     const r = await verdict("#image-result");
     assert.match(r.text, /rok diya/);
     assert.deepEqual(fastbootFlashes(), []);
+    await page.waitForFunction(() => document.activeElement.id === "flash-image");
   });
 
-  await t.test("confirmed: the progress bar reaches 100 % and the verdict and log show", async () => {
+  await t.test("confirmed: upload, then writing with no bar and the choice held, then the verdict in view with focus", async () => {
+    await page.setViewportSize({ width: 1280, height: 800 });
     await page.click("#flash-image");
     await confirmDialog();
     await page.click("#confirm-yes");
+    // Once every byte is sent the stage says the phone is being written, and
+    // the finished upload's bar is gone.
+    await page.waitForFunction(() =>
+      /Phone par likh raha hai/.test(document.querySelector("#activity-stage").textContent) &&
+      document.querySelector("#upload-progress").hidden && document.querySelector("#upload-percent").hidden);
+    assert.ok(await page.$$eval("input[name=phone]", (rs) => rs.length > 0 && rs.every((r) => r.disabled)));
+    assert.ok(await page.$eval("#activity", inView), "the stage box is out of view");
     const r = await verdict("#image-result");
     assert.equal(r.ok, true, r.text);
-    assert.match(r.text, /✓ Kamyab: Flash \(boot_a\)/);
-    assert.equal(await page.$eval("#upload-progress", (p) => p.value), 100);
+    assert.match(r.text, new RegExp(`✓ Kamyab: Flash \\(boot_a\\)${ready.devices ? ` · .*${FB_SERIAL} · Fastboot` : ""}`));
+    assert.equal(await page.evaluate(() => document.activeElement.id), "image-result");
+    assert.ok(await page.$eval("#image-result", inView), "the verdict is out of view");
+    await page.setViewportSize({ width: 1100, height: 900 });
     assert.match(await page.textContent("#image-result pre"), /Finished\. Total time/);
     const calls = fastbootFlashes();
     assert.equal(calls.length, 1, calls.join("\n"));
@@ -329,7 +460,7 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
       ["EFS", "efs.img", image, IDENTITY_REFUSAL],
       ["super", "super.img", Buffer.from("\xef\xbb\xbf \n<!doctype html><title>Drive</title>", "latin1"), NOT_IMAGE],
       ["super", "error.img", Buffer.from('{"error":"quota"}'), NOT_IMAGE],
-      ["vendor_boot", "vendor_boot.img", h.makeImage(4096), NOT_IMAGE],
+      ["vendor_boot", "vendor_boot.img", h.makeImage(4096), NOT_BOOT_IMAGE],
     ];
     for (const [partition, name, bytes, text] of refusals) {
       await choosePartition("image-partition", partition);
@@ -338,6 +469,8 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
       const r = await verdict("#image-result");
       assert.equal(r.ok, false, name);
       assert.ok(r.text.includes(text), name + ": " + r.text);
+      // Share-link advice is for web pages, not for a headerless boot file.
+      assert.equal(r.text.includes("Share link"), text === NOT_IMAGE, name + ": " + r.text);
       assert.equal(await page.isVisible("#confirm[open]"), false);
     }
     assert.deepEqual(bridge.toolCalls("fastboot"), []);
@@ -356,6 +489,8 @@ test("wireless: ip:port pasted, pairing not ok with adb's words, mDNS fills the 
   const paired = await verdict("#wifi-result");
   assert.equal(paired.ok, false);
   assert.ok(paired.text.includes(WRONG_CODE), paired.text);
+  assert.match(await page.textContent("#wifi-result .detail"), /^Pairing code ghalat hai/);
+  assert.match(paired.text, /Agla qadam: .*naya code/);
   assert.ok(bridge.toolCalls("adb").includes("pair 192.168.1.20:37123 000000"), bridge.toolCalls("adb").join("\n"));
 
   await page.click("#wifi-mdns");
@@ -369,6 +504,67 @@ test("wireless: ip:port pasted, pairing not ok with adb's words, mDNS fills the 
   const connected = await verdict("#wifi-result");
   assert.equal(connected.ok, true, connected.text);
   await page.waitForSelector("#wifi-read:enabled");
+
+  // A search that finds nothing is no success: a neutral word and what to check.
+  await usePhones(adbWithPhone.replace(`say ${MDNS}`, "say List of discovered mdns services\\n"), fastbootNoPhone);
+  await page.click("#wifi-mdns");
+  await page.waitForFunction(() => document.querySelector("#wifi-result").matches(".neutral"));
+  const none = await page.textContent("#wifi-result");
+  assert.ok(!/Kamyab/.test(none), none);
+  assert.match(none, /koi phone nahi mila\. .*ek hi WiFi/);
+});
+
+test("a failed action says why and what to do next, from the tool's own lines", async (t) => {
+  if (skipUnless(t, "flash") || skipUnless(t, "reboot") || skipUnless(t, "wifi")) return;
+  const flashBoot = async () => {
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", Buffer.from("ANDROID!" + "x".repeat(4088), "latin1"));
+    await page.click("#flash-image");
+    await confirmDialog();
+    await page.click("#confirm-yes");
+    return verdict("#image-result");
+  };
+  const cases = [
+    ["a run the bridge ended", fastbootFlashSays("Sending 'boot_a' (4 KB)\\nBridge ne ye kaam 300 second baad rok diya (phone ya tool ne jawab nahi diya).\\n"),
+      /^Phone ya tool ne 300 second tak jawab nahi diya/, /adhoora/],
+    ["a locked bootloader", fastbootFlashSays("FAILED (remote: 'Flashing is not allowed in Lock State')\\n"),
+      /^Bootloader locked hai/, /fastboot flashing unlock/],
+    ["an unknown partition", fastbootFlashSays("FAILED (remote: '(boot_b) No such partition')\\n"),
+      /^Phone par is naam ka partition nahi hai/, /boot_a ya boot_b/],
+  ];
+  for (const [name, script, cause, next] of cases) {
+    await t.test(`flash: ${name}`, async () => {
+      await usePhones(adbNoPhone, script);
+      const r = await flashBoot();
+      assert.equal(r.ok, false, r.text);
+      assert.match(await page.textContent("#image-result .detail"), cause);
+      assert.match(await page.textContent("#image-result .next"), next);
+      assert.ok(!r.text.includes(TOOL_FAILED), r.text);
+    });
+  }
+
+  await t.test("adb reboot: an offline phone", async () => {
+    await usePhones(adbWithPhone.replace("match getprop", "match reboot\nerr error: device offline\\n\nmatch getprop"), fastbootNoPhone);
+    await page.click('[data-reboot="system"]');
+    await confirmDialog();
+    await page.click("#confirm-yes");
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, false, r.text);
+    assert.match(r.text, new RegExp(`Restart: Normal restart · .*${ADB_SERIAL} · ADB`));
+    assert.match(await page.textContent("#power-result .detail"), /^Phone offline hai/);
+    assert.match(await page.textContent("#power-result .next"), /cable nikaal kar/);
+  });
+
+  await t.test("wireless connect: a refused port", async () => {
+    await usePhones(adbWithPhone.replace("say connected to 192.168.1.20:41235\\n",
+      "say failed to connect to '192.168.1.20:41235': Connection refused\\n"), fastbootNoPhone);
+    await page.fill("#connect-address", "192.168.1.20:41235");
+    await page.click("#wifi-connect");
+    const r = await verdict("#wifi-result");
+    assert.equal(r.ok, false, r.text);
+    assert.match(await page.textContent("#wifi-result .detail"), /^Phone ne is address par connection nahi liya/);
+    assert.match(await page.textContent("#wifi-result .next"), /ek hi WiFi/);
+  });
 });
 
 test("reboot to recovery asks first, then runs adb's recovery reboot and says so", async (t) => {
@@ -390,6 +586,9 @@ test("any screen: no sideways scroll at 390 and 360 px, results announced, progr
     assert.equal(await page.getAttribute("#" + id, "aria-live"), "polite", id);
   }
   assert.ok(await page.getAttribute("#upload-progress", "aria-label"));
+  // The stage is announced when it changes; the seconds counting up are not.
+  assert.equal(await page.getAttribute("#activity-stage", "aria-live"), "polite");
+  assert.equal(await page.$eval("#activity-elapsed", (el) => el.closest("[aria-live]")), null);
   if (ready.info) {
     await usePhones(adbComplete, fastbootNoPhone);
     await readReport();
@@ -398,7 +597,25 @@ test("any screen: no sideways scroll at 390 and 360 px, results announced, progr
     await page.setViewportSize({ width, height: 844 });
     const overflow = await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth);
     assert.equal(overflow, 0, `${width} px wide page scrolls sideways by ${overflow} px`);
+    // Report labels keep their words whole: every word fits its cell's line.
+    const broken = await page.$$eval(".report-table th", (ths) =>
+      ths.flatMap((th) => {
+        const room = th.clientWidth - parseFloat(getComputedStyle(th).paddingLeft) - parseFloat(getComputedStyle(th).paddingRight);
+        return th.textContent.split(/\s+/).filter((word) => {
+          const probe = document.createElement("span");
+          probe.style.whiteSpace = "nowrap";
+          probe.textContent = word;
+          th.append(probe);
+          const wide = probe.getBoundingClientRect().width > room + 0.5;
+          probe.remove();
+          return wide;
+        });
+      }));
+    assert.deepEqual(broken, [], `${width} px: labels broken inside a word`);
   }
+  // The browser's own English file button is not shown; the page's is.
+  assert.ok(await page.$eval("#image-file", (el) => el.getBoundingClientRect().width <= 1));
+  assert.equal(await page.isVisible("label[for=image-file]"), true);
   await page.setViewportSize({ width: 390, height: 844 });
   await picture("phone-screen.png");
   await page.setViewportSize({ width: 1100, height: 900 });
@@ -482,6 +699,12 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
   assert.equal(await page.isVisible("#bridge-download"), true);
   assert.match(await page.textContent("#bridge-steps"), /double-click/);
   assert.equal(await page.isDisabled("#read-phone"), true);
+  // No bridge, no phone state: nothing green or "ready" stays behind.
+  assert.equal(await page.$eval("#phone-status", (el) => el.classList.contains("ok")), false);
+  assert.equal(await page.$$eval("input[name=phone]", (rs) => rs.length), 0);
+  for (const badge of await page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent))) {
+    assert.equal(badge, "Phone: bridge nahi mila");
+  }
   await picture("no-bridge.png", page.locator("#bridge"));
 
   // A listener that takes the connection and says nothing is what a bridge
@@ -497,4 +720,15 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
     for (const socket of held) socket.destroy();
     await h.closeServer(silent);
   }
+});
+
+test("a bridge started after the page is found on its own, and the page is ready to use", async () => {
+  assert.match(await page.textContent("#bridge-status"), /jawab nahi diya|Koi bridge/);
+  bridge.setScript("adb", adbWithPhone);
+  bridge.setScript("fastboot", fastbootNoPhone);
+  await bridge.start();
+  const status = await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
+  assert.ok(status.includes(`127.0.0.1:${bridge.port}`), status);
+  await page.waitForSelector("#read-phone:enabled");
+  if (ready.devices) await h.waitForText(page, "#phone-status", new RegExp(`^Chuna gaya phone: .*${ADB_SERIAL} · ADB$`));
 });
