@@ -3,13 +3,14 @@
 # through sudo). Does nothing when they are all there already.
 set -euo pipefail
 
-# chromium and openssl: the browser suite (tests/browser) drives Debian's
-# Chromium and makes a throwaway certificate; Node.js and npm come with the
-# machine. clang and libclang-rt-14-dev (libFuzzer and the sanitizer
-# runtimes) build the fuzz targets. python3 runs the simulated phone
-# (tests/sim) of the real-tools tests and of scripts/demo.sh.
+# chromium, firefox-esr and openssl: the browser suite (tests/browser)
+# drives Debian's Chromium and Firefox ESR and makes a throwaway certificate;
+# Node.js and npm come with the machine. clang and libclang-rt-14-dev
+# (libFuzzer and the sanitizer runtimes) build the fuzz targets. python3
+# runs the simulated phone (tests/sim) of the real-tools tests and of
+# scripts/demo.sh, and serves web/ for scripts/run.sh and scripts/demo.sh.
 packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip
-  chromium openssl clang libclang-rt-14-dev python3)
+  chromium firefox-esr openssl clang libclang-rt-14-dev python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,7 @@
 # Installs what the tests need, builds the Linux and the Windows binaries,
 # and runs every test: unit tests on Linux and under Wine, the end-to-end
 # suite against both binaries, the page served beside the bridge by
-# scripts/run.sh, the browser suite (headless Chromium against
+# scripts/run.sh, the browser suite (headless Chromium and Firefox against
 # both binaries), then a short fuzz run. The suites use fixed loopback ports
 # (9765-9769, 8080, 8081): on a shared machine run the whole script under
 # `flock /tmp/talvik-e2e.lock`.
@@ -53,7 +53,7 @@ suite "Linux unit tests and end-to-end tests (Linux and Wine bridges)" bash -c '
 suite "Page served beside the bridge (scripts/serve-and-start.sh)" bash -c \
   'cd tests/scripts && node --test --test-concurrency=1'
 suite "Browser suite: Linux bridge" bash -c \
-  'cd tests/browser && npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1'
+  'cd tests/browser && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1'
 suite "Browser suite: Windows bridge under Wine" bash -c \
   "cd tests/browser && TALVIK_WINE_DIR='$root/build-win' node --test --test-concurrency=1"
 wineserver -k >/dev/null 2>&1 || true
