@@ -32,6 +32,7 @@ async function launchFirefox() {
       "services.settings.server": "http://127.0.0.1:9/",
       "toolkit.telemetry.enabled": false,
     },
+    timeout: 120000,
     protocolTimeout: 120000,
   });
   const close = async () => {
