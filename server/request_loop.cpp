@@ -16,6 +16,14 @@ int ms_left(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
+// How long and how much drain_unread reads.
+struct DrainLimits {
+  long long bytes;
+  int total_ms;
+  int window_ms;
+  long long window_bytes;  // fewer in a window ends the drain
+};
+
 // After the reply, reads and drops what the client still sends, so that it
 // sees the reply rather than a reset connection: the body bytes the request
 // announced and nobody read or, when that count is unknown (a head too long
@@ -24,23 +32,35 @@ int ms_left(Clock::time_point deadline) {
 void drain_unread(const Exchange& ex) {
   if (ex.client_stalled) return;
   const bool head_cut = ex.head.body < 0 && ex.received >= request_buffer_size - 1;
-  long long unread = drain_byte_cap;
+  DrainLimits limits{drain_byte_cap, drain_total_ms, drain_total_ms, 0};
   if (!head_cut && body_framing_is_plain(ex.head)) {
     long long in_buffer = ex.head.body < 0 ? 0 : ex.received - ex.head.body;
-    unread = announced_length(ex.head) - in_buffer - ex.body_taken;
+    long long unread = announced_length(ex.head) - in_buffer - ex.body_taken;
     if (unread <= 0) return;
-    if (unread > drain_byte_cap) unread = drain_byte_cap;
+    limits = {unread < drain_body_cap ? unread : drain_body_cap, drain_body_total_ms, drain_window_ms,
+              drain_window_bytes};
   }
   platform::shutdown_send(ex.socket);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(drain_total_ms);
-  static char scratch[65536];
+  const auto deadline = Clock::now() + std::chrono::milliseconds(limits.total_ms);
+  auto window_end = Clock::now() + std::chrono::milliseconds(limits.window_ms);
+  long long in_window = 0;
+  static char scratch[1 << 20];
+  long long unread = limits.bytes;
   while (unread > 0) {
+    if (ms_left(window_end) == 0) {
+      if (in_window < limits.window_bytes) return;  // a trickle or silence
+      in_window = 0;
+      window_end = Clock::now() + std::chrono::milliseconds(limits.window_ms);
+    }
     int left = ms_left(deadline);
     if (left == 0) return;
+    if (ms_left(window_end) < left) left = ms_left(window_end);
     int want = unread < static_cast<long long>(sizeof scratch) ? static_cast<int>(unread) : sizeof scratch;
     int n = platform::receive_some(ex.socket, scratch, want, left);
+    if (n == platform::recv_timed_out) continue;
     if (n <= 0) return;
     unread -= n;
+    in_window += n;
   }
 }
 

@@ -172,6 +172,57 @@ TEST_F(Edge, ATricklingUnreadBodyIsCutOff) {
   EXPECT_LT(sent.load(), 90);
 }
 
+// A browser sends all of a large refused upload before it reads the
+// reply; the bridge reads and drops the whole body, so the reply arrives.
+TEST_F(Edge, ARefusedLargeUploadIsReadToItsEndAndGetsItsReply) {
+  constexpr long long body_size = 200LL * 1024 * 1024;
+  const std::string chunk(1 << 20, 'z');
+  const std::string no_phone =
+      "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein "
+      "layein.\"}";
+  struct Case {
+    const char* target;
+    bool phone;
+    std::string body;
+  };
+  for (const Case& c :
+       {Case{"/flash?partition=bad-name", true, bad_name}, Case{"/flash?partition=dtbo", false, no_phone}}) {
+    bridge.add_tool("fastboot", c.phone ? flash_ok_script : "");
+    int fd = e2e::connect_loopback(bridge.port());
+    ASSERT_GE(fd, 0);
+    bool sent_all = e2e::send_bytes(fd, upload_head(bridge, c.target, std::to_string(body_size)));
+    for (long long sent = 0; sent_all && sent < body_size; sent += static_cast<long long>(chunk.size())) {
+      sent_all = e2e::send_bytes(fd, chunk);
+    }
+    ::shutdown(fd, SHUT_WR);
+    bool reset = true;
+    auto reply = e2e::parse_reply(read_to_end(fd, &reset));
+    ::close(fd);
+    EXPECT_TRUE(sent_all) << c.target;
+    EXPECT_FALSE(reset) << c.target;
+    EXPECT_TRUE(framed(reply)) << c.target;
+    EXPECT_EQ(reply.body, c.body);
+  }
+  EXPECT_FALSE(image_left());
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
+}
+
+// A sender that stops half way through a refused upload, keeping its
+// connection open, is let go after a few silent seconds.
+TEST_F(Edge, ASenderThatFallsSilentAfterARefusalIsLetGo) {
+  int fd = e2e::connect_loopback(bridge.port());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(e2e::send_bytes(fd, upload_head(bridge, "/flash?partition=bad-name", "200000000")));
+  ASSERT_TRUE(e2e::send_bytes(fd, std::string(1 << 20, 'z')));
+  EXPECT_EQ(e2e::parse_reply(read_until(fd, "}")).body, bad_name);
+  // While this sender still holds its connection open, the bridge serves
+  // the next client well within the two minutes a body that keeps coming
+  // may take.
+  auto ping = bridge.request("GET /ping HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 60000);
+  EXPECT_TRUE(framed(ping));
+  ::close(fd);
+}
+
 TEST_F(Edge, AnOverLongHeadGetsItsReplyAndAnOrderlyClose) {
   const std::string padding(6000, 'a');
   int fd = e2e::connect_loopback(bridge.port());
