@@ -35,23 +35,50 @@ bool needs_boot_header(const char* partition) {
   return false;
 }
 
-bool looks_like_no_image(const unsigned char* head, int count, bool boot_header) {
-  if (boot_header && !starts_with(head, count, "ANDROID!") && !starts_with(head, count, "VNDRBOOT") &&
-      !starts_with(head, count,
-                   "\x7f"
-                   "ELF")) {
-    return true;
-  }
-  int i = starts_with(head, count, "\xEF\xBB\xBF") ? 3 : 0;
-  while (i < count && is_blank(head[i])) ++i;
-  return i < count && (head[i] == '<' || head[i] == '{');
+namespace {
+
+bool has_boot_magic(const unsigned char* head, int count) {
+  return starts_with(head, count, "ANDROID!") || starts_with(head, count, "VNDRBOOT") ||
+         starts_with(head, count,
+                     "\x7f"
+                     "ELF");
+}
+
+int byte_order_mark_length(const unsigned char* head, int count) {
+  return starts_with(head, count, "\xEF\xBB\xBF") ? 3 : 0;
+}
+
+int skip_blanks(const unsigned char* bytes, int from, int count) {
+  while (from < count && is_blank(bytes[from])) ++from;
+  return from;
+}
+
+bool begins_page(unsigned char c) { return c == '<' || c == '{'; }
+
+}  // namespace
+
+bool looks_like_no_image(const unsigned char* bytes, int count, bool boot_header) {
+  if (boot_header && !has_boot_magic(bytes, count)) return true;
+  const int i = skip_blanks(bytes, byte_order_mark_length(bytes, count), count);
+  return i == count || begins_page(bytes[i]);
 }
 
 bool file_looks_like_no_image(const char* path, bool boot_header) {
   std::FILE* f = platform::open_file(path, "rb");
   if (f == nullptr) return true;
-  unsigned char head[image_head_size];
-  const size_t n = std::fread(head, 1, sizeof head, f);
+  static unsigned char chunk[image_chunk_size];
+  int n = static_cast<int>(std::fread(chunk, 1, sizeof chunk, f));
+  if (boot_header && !has_boot_magic(chunk, n)) {
+    std::fclose(f);
+    return true;
+  }
+  // fread fills the chunk unless the file ends (or cannot be read), so the
+  // loop ends at the first byte that is not white space or at the file's end.
+  int i = skip_blanks(chunk, byte_order_mark_length(chunk, n), n);
+  while (i == n && n > 0) {
+    n = static_cast<int>(std::fread(chunk, 1, sizeof chunk, f));
+    i = skip_blanks(chunk, 0, n);
+  }
   std::fclose(f);
-  return n == 0 || looks_like_no_image(head, static_cast<int>(n), boot_header);
+  return n == 0 || begins_page(chunk[i]);
 }

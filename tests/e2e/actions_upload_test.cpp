@@ -22,6 +22,8 @@ constexpr char identity[] =
     "{\"ok\":false,\"error\":\"Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar flash BLOCK hai (legal).\"}";
 constexpr char bad_size[] = "{\"ok\":false,\"error\":\"file size theek nahi (0 ya 2GB se zyada)\"}";
 constexpr char incomplete[] = "{\"ok\":false,\"error\":\"file poori receive nahi hui\"}";
+constexpr char no_image[] =
+    "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
 
 // A fastboot that keeps the image it was handed and reports success.
 const std::string saving_fastboot =
@@ -182,6 +184,18 @@ TEST_F(Upload, RefusedBigBodyStillGetsItsReply) {
   }
   // The bridge serves the next request normally.
   EXPECT_EQ(actions_e2e::trusted_get(bridge, "/ping").status_line, "HTTP/1.1 200 OK");
+}
+
+TEST_F(Upload, AWebPageAfterAnyAmountOfWhiteSpaceIsNotFlashed) {
+  std::string lines;
+  for (int i = 0; i < 40000; ++i) lines += "\r\n";
+  for (const std::string& body : {lines + "<!DOCTYPE html><html></html>", "\xEF\xBB\xBF" + lines}) {
+    auto reply = bridge.request(upload_head(bridge, "/flash?partition=system", std::to_string(body.size())) + body);
+    EXPECT_TRUE(framed(reply));
+    EXPECT_EQ(reply.body, no_image);
+  }
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
+  EXPECT_FALSE(image_left());
 }
 
 TEST_F(Upload, FastbootFailureIsReportedWithItsLog) {

@@ -1,6 +1,10 @@
 // What is refused before fastboot runs, and how a reboot's failure shows.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 
 #include "actions/image_check.h"
@@ -13,6 +17,21 @@ bool refused(const std::string& head, bool boot_header) {
                              boot_header);
 }
 
+// `bytes` written to a file of its own, removed at the end of the test.
+struct ImageFile {
+  std::filesystem::path path;
+  explicit ImageFile(const std::string& bytes) {
+    std::random_device seed;
+    path = std::filesystem::temp_directory_path() / ("talvik-image-" + std::to_string(seed()) + ".img");
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  ~ImageFile() {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  bool refused(bool boot_header = false) const { return file_looks_like_no_image(path.string().c_str(), boot_header); }
+};
+
 }  // namespace
 
 TEST(ImageCheck, WebPagesAndJsonErrorsAreNoImage) {
@@ -20,7 +39,8 @@ TEST(ImageCheck, WebPagesAndJsonErrorsAreNoImage) {
   EXPECT_TRUE(refused("\xEF\xBB\xBF \r\n\t<html>", false));  // byte order mark and white space first
   EXPECT_TRUE(refused("{\"error\":\"not found\"}", false));
   EXPECT_FALSE(refused(std::string("\x3a\xff\x26\xed\0\0", 6), false));  // a sparse image
-  EXPECT_FALSE(refused("   ", false));
+  EXPECT_TRUE(refused(" \r\n ", false));                                 // only white space
+  EXPECT_TRUE(refused("", false));
   EXPECT_FALSE(refused("x<html>", false));
 }
 
@@ -41,6 +61,24 @@ TEST(ImageCheck, BootPartitionsNeedABootHeader) {
   EXPECT_TRUE(refused("ANDROID", true));  // cut short
   EXPECT_TRUE(refused(" ANDROID!", true));
   EXPECT_TRUE(refused("kernel", true));
+}
+
+TEST(ImageCheck, FilesAreReadPastAnyAmountOfLeadingWhiteSpace) {
+  const std::string page = "<!DOCTYPE html><html></html>";
+  std::string crlf;
+  for (int i = 0; i < 300; ++i) crlf += "\r\n";
+  EXPECT_TRUE(ImageFile(crlf + page).refused());
+  // White space across several read chunks, after a byte order mark.
+  const std::string blanks(3 * image_chunk_size + 17, ' ');
+  EXPECT_TRUE(ImageFile("\xEF\xBB\xBF" + blanks + "{\"error\":1}").refused());
+  EXPECT_TRUE(ImageFile(blanks + "\n\t").refused());  // nothing but white space
+  EXPECT_TRUE(ImageFile("").refused());
+  EXPECT_FALSE(ImageFile(blanks + std::string("\x3a\xff\x26\xed", 4) + "<html>").refused());
+  EXPECT_FALSE(ImageFile(std::string(image_chunk_size, 'x') + page).refused());
+  // The boot header stays at the file's very start.
+  EXPECT_FALSE(ImageFile("ANDROID!" + blanks).refused(true));
+  EXPECT_TRUE(ImageFile(crlf + "ANDROID!").refused(true));
+  EXPECT_TRUE(file_looks_like_no_image("/no/such/folder/x.img", false));
 }
 
 TEST(RebootVerdict, AdbErrorLinesAndFastbootWaitsAreFailures) {
