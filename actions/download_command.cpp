@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/command_line.h"
+#include "platform/download_limits.h"
 #include "server/request_values.h"
 
 namespace {
@@ -31,8 +32,8 @@ bool format_powershell_download(const char* url, const char* file, char* out, in
                     "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
                     "$ErrorActionPreference='Stop';"
                     "[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]::Tls12;"
-                    "Invoke-WebRequest -UseBasicParsing -Uri '%s' -OutFile '%s'\"",
-                    url, quoted_file);
+                    "Invoke-WebRequest -UseBasicParsing %s -Uri '%s' -OutFile '%s'\"",
+                    platform::powershell_download_limits, url, quoted_file);
   return formatted_whole(n, size);
 }
 
@@ -47,8 +48,8 @@ bool format_curl_download(const char* url, const char* file, char* out, int size
       !platform::quote_argument(url, quoted_url, sizeof quoted_url)) {
     return false;
   }
-  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https -o %s %s", quoted_file,
-                        quoted_url);
+  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https %s -o %s %s",
+                        platform::curl_download_limits, quoted_file, quoted_url);
   return formatted_whole(n, size);
 }
 

@@ -7,13 +7,14 @@
 bool is_safe_image_url(const char* url);
 
 // Windows: a PowerShell one-liner (progress display off, TLS 1.2, stop at
-// the first error); `file` is quoted so that PowerShell takes it literally
+// the first error, platform::powershell_download_limits); `file` is quoted so that PowerShell takes it literally
 // (apostrophes doubled, wildcard characters such as brackets escaped).
 // Returns false when the line does not fit in `size` bytes.
 bool format_powershell_download(const char* url, const char* file, char* out, int size);
 
 // Elsewhere: curl, http and https only, following redirects, failing on an
-// HTTP error, with URL globbing off; the URL is one argument of its own.
+// HTTP error, with URL globbing off and platform::curl_download_limits; the
+// URL is one argument of its own.
 bool format_curl_download(const char* url, const char* file, char* out, int size);
 
 // The downloader of this system.

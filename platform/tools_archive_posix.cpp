@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "platform/command_line.h"
+#include "platform/download_limits.h"
 #include "platform/files.h"
 #include "platform/tools_archive.h"
 
@@ -16,7 +17,8 @@ int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
   char quoted_dir[2 * PATH_MAX];
   quote_argument(archive, quoted_archive, sizeof quoted_archive);
   quote_argument(dir, quoted_dir, sizeof quoted_dir);
-  std::snprintf(lines[0], archive_command_size, "curl -f -L -s -S -o %s %s", quoted_archive, tools_archive_url);
+  std::snprintf(lines[0], archive_command_size, "curl -f -L -s -S %s -o %s %s", curl_download_limits, quoted_archive,
+                tools_archive_url);
   std::snprintf(lines[1], archive_command_size, "unzip -o -q %s -d %s", quoted_archive, quoted_dir);
   return 2;
 }

@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "platform/command_line.h"
+#include "platform/download_limits.h"
 #include "platform/files.h"
 #include "platform/tools_archive.h"
 
@@ -15,10 +16,10 @@ int archive_commands(const char* dir, char (*lines)[archive_command_size]) {
                 "powershell -NoProfile -ExecutionPolicy Bypass -Command \""
                 "$ErrorActionPreference='Stop';$ProgressPreference='SilentlyContinue';"
                 "Set-Location -LiteralPath '%s';"
-                "Invoke-WebRequest -Uri '%s' -OutFile 'pt.zip';"
+                "Invoke-WebRequest %s -Uri '%s' -OutFile 'pt.zip';"
                 "Expand-Archive -Force 'pt.zip' '.';"
                 "Remove-Item 'pt.zip' -Force\"",
-                quoted_dir, tools_archive_url);
+                quoted_dir, powershell_download_limits, tools_archive_url);
   return 1;
 }
 

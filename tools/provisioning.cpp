@@ -15,7 +15,7 @@ constexpr char ready_line[] = "  fastboot ready.";
 constexpr char failed_line[] = "  fastboot download nahi ho saki - internet check karein.";
 
 constexpr int download_output_size = 16384;   // cleared before each run, never read
-constexpr unsigned download_wait_ms = 20000;  // after the output ends (RunKind::transfer)
+constexpr unsigned download_wait_ms = 20000;  // after the output ends (RunKind::download)
 
 // A console line, flushed at once so that a pipe reader sees it.
 void say(const char* line) {
@@ -66,7 +66,7 @@ void ensure_fastboot() {
   char output[download_output_size];
   for (int i = 0; i < count; ++i) {
     output[0] = '\0';
-    run_tool(lines[i], output, sizeof output, download_wait_ms, RunKind::transfer);
+    run_tool(lines[i], output, sizeof output, download_wait_ms, RunKind::download);
   }
   // What a failed unpack left behind (PowerShell removes it itself on success).
   char archive[tool_path_size];

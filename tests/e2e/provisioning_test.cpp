@@ -128,7 +128,8 @@ class FastbootOnDemand : public ::testing::Test {
           "-NoProfile -ExecutionPolicy Bypass -Command $ErrorActionPreference='Stop';"
           "$ProgressPreference='SilentlyContinue';Set-Location -LiteralPath '" +
           windows_path(dir) +
-          "';Invoke-WebRequest -Uri 'https://dl.google.com/android/repository/platform-tools-latest-windows.zip' "
+          "';Invoke-WebRequest -TimeoutSec 60 -Uri "
+          "'https://dl.google.com/android/repository/platform-tools-latest-windows.zip' "
           "-OutFile 'pt.zip';Expand-Archive -Force 'pt.zip' '.';Remove-Item 'pt.zip' -Force";
       expected_calls_ = {line};
       driver_.add_tool("powershell", works ? "match " + line +
@@ -140,12 +141,12 @@ class FastbootOnDemand : public ::testing::Test {
     fs::create_directories(driver_.path("bin"));
     e2e::write_file(driver_.path("bin/archive.zip"), "archive stand-in");
     e2e::write_file(driver_.path("bin/fastboot.stub"), "fastboot stand-in");
-    const std::string curl =
-        "-f -L -s -S -o " + dir + "/pt.zip https://dl.google.com/android/repository/platform-tools-latest-linux.zip";
+    const std::string curl = "-f -L -s -S --connect-timeout 30 --speed-limit 1 --speed-time 60 -o " + dir +
+                             "/pt.zip https://dl.google.com/android/repository/platform-tools-latest-linux.zip";
     const std::string unzip = "-o -q " + dir + "/pt.zip -d " + dir;
     expected_calls_ = {curl, unzip};
     // curl writes where -o says; unzip keeps a copy of the archive it got.
-    driver_.add_tool("curl", works ? "match " + curl + "\ncopy archive.zip $6\n" : "", "bin");
+    driver_.add_tool("curl", works ? "match " + curl + "\ncopy archive.zip $12\n" : "", "bin");
     driver_.add_tool("unzip",
                      works ? "match " + unzip +
                                  "\ncopy $3 unzipped.zip\nmkdir $5/platform-tools\n"

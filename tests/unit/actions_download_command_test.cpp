@@ -36,7 +36,7 @@ TEST(DownloadCommand, PowerShellLineIsExactAndQuotesThePathSafely) {
   EXPECT_STREQ(line,
                "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
                "$ErrorActionPreference='Stop';[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]"
-               "::Tls12;Invoke-WebRequest -UseBasicParsing -Uri 'https://h/x.img' -OutFile "
+               "::Tls12;Invoke-WebRequest -UseBasicParsing -TimeoutSec 60 -Uri 'https://h/x.img' -OutFile "
                "'C:\\Tools\\_bridge_flash.tmp'\"");
   ASSERT_TRUE(format_powershell_download("http://h/x", "C:\\Ali's tools\\_bridge_flash.tmp", line, sizeof line));
   EXPECT_NE(std::string(line).find("-OutFile 'C:\\Ali''s tools\\_bridge_flash.tmp'\""), std::string::npos);
@@ -60,6 +60,12 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
                                        "-S",
                                        "--proto",
                                        "=http,https",
+                                       "--connect-timeout",
+                                       "30",
+                                       "--speed-limit",
+                                       "1",
+                                       "--speed-time",
+                                       "60",
                                        "-o",
                                        "/opt/bridge/_bridge_flash.tmp",
                                        "http://127.0.0.1:8/a b.img?x=1&y=2"};
@@ -68,7 +74,7 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
   EXPECT_EQ(curl_args("http://a/b\\").back(), "http://a/b\\");
   EXPECT_EQ(curl_args("http://a/b\\\\").back(), "http://a/b\\\\");
   EXPECT_EQ(curl_args("http://a/\\b").back(), "http://a/\\b");
-  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 11u);
+  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 17u);
 }
 
 TEST(DownloadCommand, RefusesWhatCannotBeWrittenWhole) {

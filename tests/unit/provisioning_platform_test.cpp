@@ -108,7 +108,8 @@ TEST(ToolsArchive, AnyFolderNameReachesCurlAndUnzipAsOneArgument) {
   ASSERT_EQ(lines.size(), 2u);
   const std::string archive = std::string(dir) + "/pt.zip";
   EXPECT_EQ(platform::split_command_line(lines[0].c_str()),
-            (Args{"curl", "-f", "-L", "-s", "-S", "-o", archive, platform::tools_archive_url}));
+            (Args{"curl", "-f", "-L", "-s", "-S", "--connect-timeout", "30", "--speed-limit", "1", "--speed-time", "60",
+                  "-o", archive, platform::tools_archive_url}));
   EXPECT_EQ(platform::split_command_line(lines[1].c_str()), (Args{"unzip", "-o", "-q", archive, "-d", dir}));
 }
 
