@@ -4,6 +4,7 @@
 
 #include "actions/download_command.h"
 #include "actions/flash_reply.h"
+#include "actions/image_url.h"
 #include "actions/partition_guard.h"
 #include "actions/temp_image.h"
 #include "platform/files.h"
@@ -43,7 +44,7 @@ bool download(const char* url, TempImage& image) {
   // Only a file written by this download may pass the test below.
   image.remove();
   char output[download_output_size] = {};
-  run_tool(command, output, sizeof output, download_timeout_ms, RunKind::transfer);
+  run_tool(command, output, sizeof output, download_timeout_ms, RunKind::download);
   return !download_reported_error(output) && holds_data(image.path());
 }
 
@@ -59,7 +60,11 @@ void handle_flashurl(Exchange& ex) {
 
   if (!is_valid_partition_name(partition)) return send_fixed_json(ex.socket, ex.reply_origin, bad_name_body);
   if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, identity_body);
-  if (!is_safe_image_url(url)) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
+  // An address of the bridge itself would make the downloader wait on the
+  // bridge, which is busy waiting for the download.
+  if (!is_safe_image_url(url) || url_reaches_port(url, ex.context->bound_port)) {
+    return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
+  }
 
   // The phone is chosen before anything is downloaded.
   char fastboot[tool_path_size];

@@ -178,7 +178,7 @@ TEST_F(FlashUrl, DownloadsFlashesAndCleansUp) {
     EXPECT_EQ(calls[0],
               "-NoProfile -ExecutionPolicy Bypass -Command $ProgressPreference='SilentlyContinue';"
               "$ErrorActionPreference='Stop';[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]"
-              "::Tls12;Invoke-WebRequest -UseBasicParsing -Uri '" +
+              "::Tls12;Invoke-WebRequest -UseBasicParsing -TimeoutSec 60 -Uri '" +
                   url("/image.img") + "' -OutFile '" + file + "'");
   } else {
     EXPECT_EQ(server.paths(), (std::vector<std::string>{"/image.img", "/image.img"}));
@@ -214,6 +214,20 @@ TEST_F(FlashUrl, RefusalsRunNothing) {
   EXPECT_TRUE(downloads().empty());
   EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
   EXPECT_FALSE(image_left());
+}
+
+TEST_F(FlashUrl, AddressesOfTheBridgeItselfAreRefused) {
+  const std::string port = std::to_string(bridge.port());
+  for (const std::string& address :
+       {"http://127.0.0.1:" + port + "/ping", "http://LOCALHOST:" + port + "/ping", "http://0x7f000001:" + port + "/",
+        "http://[::ffff:127.0.0.1]:" + port + "/ping", "http://user@127.1:" + port + "\\x",
+        "http://example.com\\@127.0.0.1:" + port + "/ping"}) {
+    auto reply = trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(address));
+    EXPECT_TRUE(framed(reply)) << address;
+    EXPECT_EQ(reply.body, bad_url) << address;
+  }
+  EXPECT_TRUE(downloads().empty());
+  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
 }
 
 TEST_F(FlashUrl, OnlyAFreshCompleteDownloadIsFlashed) {
