@@ -302,6 +302,7 @@ test("phones the bridge cannot tell apart or name: shown with the reason, never 
       assert.equal(await page.$$eval("input[name=phone]", (rs) => rs.filter((r) => !r.disabled).length), 1);
       assert.match(await page.textContent("#phone-list"), /serial nahi parha gaya/);
       assert.match(await page.textContent("#phone-help"), /USB driver.*udev/);
+      await picture("phone-choice.png", page.locator("#phone"));
       await page.click('[data-reboot="fbbootloader"]');
       assert.ok((await verdict("#power-result")).text.includes(SEVERAL));
       await page.check(`input[name=phone][value="${FB_SERIAL}"]`);
