@@ -9,6 +9,7 @@
 #include "actions/temp_image.h"
 #include "platform/files.h"
 #include "server/framing.h"
+#include "server/json_escape.h"
 #include "server/request_values.h"
 #include "tools/device_list.h"
 #include "tools/process_runner.h"
@@ -19,12 +20,15 @@ namespace {
 constexpr char bad_name_body[] = "{\"ok\":false,\"error\":\"partition theek nahi\"}";
 constexpr char identity_body[] = "{\"ok\":false,\"error\":\"identity partition - BLOCK (legal)\"}";
 constexpr char bad_url_body[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
-constexpr char no_download_body[] = "{\"ok\":false,\"error\":\"file download nahi hui (link/internet check karein)\"}";
+// A failed download's reply carries the downloader's words (an HTTP
+// status, a name that did not resolve) for the page to explain.
+constexpr char no_download_error[] = "file download nahi hui (link/internet check karein)";
 
 constexpr int raw_url_cap = 2047;
 constexpr int download_command_size = 4096;
 constexpr int download_output_size = 4096;
 constexpr unsigned download_timeout_ms = 180000;
+constexpr int download_log_limit = 2 * download_output_size;
 
 // True when the file is there and holds at least one byte.
 bool holds_data(const char* path) {
@@ -37,15 +41,25 @@ bool holds_data(const char* path) {
 }
 
 // Downloads `url` into the image file; true when a fresh, non-empty file
-// came out of it.
-bool download(const char* url, TempImage& image) {
+// came out of it. `output` (download_output_size bytes) gets what the
+// downloader printed.
+bool download(const char* url, TempImage& image, char* output) {
+  output[0] = '\0';
   char command[download_command_size];
   if (!format_download_command(url, image.path(), command, sizeof command)) return false;
   // Only a file written by this download may pass the test below.
   image.remove();
-  char output[download_output_size] = {};
-  run_tool(command, output, sizeof output, download_timeout_ms, RunKind::download);
+  run_tool(command, output, download_output_size, download_timeout_ms, RunKind::download);
   return !download_reported_error(output) && holds_data(image.path());
+}
+
+void send_download_failure(Exchange& ex, char* output) {
+  keep_valid_utf8(output);
+  static char log[download_log_limit + 1];
+  json_escape(output, log, download_log_limit);
+  static char body[download_log_limit + 128];
+  std::snprintf(body, sizeof body, "{\"ok\":false,\"error\":\"%s\",\"log\":\"%s\"}", no_download_error, log);
+  send_json(ex.socket, ex.reply_origin, body);
 }
 
 }  // namespace
@@ -72,9 +86,11 @@ void handle_flashurl(Exchange& ex) {
   if (!choose_fastboot_phone(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
-  if (!image.usable() || !download(url, image)) {
+  static char output[download_output_size];
+  output[0] = '\0';
+  if (!image.usable() || !download(url, image, output)) {
     image.remove();
-    return send_fixed_json(ex.socket, ex.reply_origin, no_download_body);
+    return send_download_failure(ex, output);
   }
   flash_image_and_reply(ex, fastboot, serial, partition, image);
 }

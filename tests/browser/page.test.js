@@ -7,6 +7,7 @@
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
+const http = require("node:http");
 const path = require("node:path");
 const h = require("./harness");
 
@@ -565,6 +566,35 @@ test("a failed action says why and what to do next, from the tool's own lines", 
     assert.equal(r.ok, false, r.text);
     assert.match(await page.textContent("#wifi-result .detail"), /^Phone ne is address par connection nahi liya/);
     assert.match(await page.textContent("#wifi-result .next"), /ek hi WiFi/);
+  });
+
+  await t.test("flash from a URL: the HTTP status the server gave", async () => {
+    const missing = http.createServer((req, res) => {
+      res.writeHead(404, { "Content-Type": "text/plain" });
+      res.end("not found");
+    });
+    await new Promise((resolve) => missing.listen(0, "127.0.0.1", resolve));
+    try {
+      // Linux runs the system's curl; the Windows build PowerShell, here a
+      // double beside the bridge that answers as a refused download does.
+      if (process.env.TALVIK_WINE_DIR) {
+        bridge.addTool("powershell", ["match", "say Invoke-WebRequest : The remote server returned an error: (404) " +
+          "Not Found.\\r\\n    + FullyQualifiedErrorId : WebCmdletWebResponseException\\r\\n", ""].join("\n"));
+      }
+      await usePhones(adbNoPhone, fastbootFlashSays("OKAY\\n"));
+      await choosePartition("url-partition", "dtbo");
+      await page.fill("#url-address", `http://127.0.0.1:${missing.address().port}/missing.img`);
+      bridge.clearToolCalls("fastboot");
+      await page.click("#flash-url");
+      await confirmDialog();
+      await page.click("#confirm-yes");
+      const r = await verdict("#url-result");
+      assert.equal(r.ok, false, r.text);
+      assert.match(r.text, /Link ne HTTP 404 diya/);
+      assert.equal(fastbootFlashes().length, 0);
+    } finally {
+      await h.closeServer(missing);
+    }
   });
 });
 
