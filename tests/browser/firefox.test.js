@@ -13,10 +13,8 @@ const path = require("node:path");
 const h = require("./harness");
 const { launchFirefox, waitForText } = require("./firefox-support");
 
-const ADB_SERIAL = "RZ8W10ABCDE";
-const FB_SERIAL = "28191FDH300AZK";
+const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone } = require("./phones");
 
-const adbList = (...lines) => ["match devices", `say List of devices attached\\n${lines.join("")}\\n`];
 const adbWithPhone = [
   ...adbList(`${ADB_SERIAL}\\tdevice\\n`),
   "match getprop",
@@ -24,20 +22,7 @@ const adbWithPhone = [
   "match",
   "",
 ].join("\n");
-const adbNoPhone = [...adbList(), "match", ""].join("\n");
-const fastbootNoPhone = ["match", ""].join("\n");
-const fastbootWithPhone = [
-  "match devices",
-  `say ${FB_SERIAL}\\tfastboot\\n`,
-  "match getvar",
-  "file fastboot-pixel-7-pro-cheetah-getvar.txt",
-  // The image path is argument 5 after "-s SERIAL".
-  `match ${FB_SERIAL} flash`,
-  "save 5 flashed.img",
-  "file flash-ok-nothing-phone-3a.txt",
-  "match",
-  "",
-].join("\n");
+const fastbootWithPhone = withPhone();
 
 let bridge;
 let web;

@@ -11,8 +11,8 @@ const http = require("node:http");
 const path = require("node:path");
 const h = require("./harness");
 
-const ADB_SERIAL = "RZ8W10ABCDE";
-const FB_SERIAL = "28191FDH300AZK";
+const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone } = require("./phones");
+
 const NO_PHONE =
   "Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode mein layein. Cable theek hai?";
 const IDENTITY_REFUSAL = "Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar flash BLOCK hai (legal).";
@@ -28,7 +28,6 @@ const MDNS =
   "adb-RZ8W10ABCDE-x1\\t_adb-tls-pairing._tcp.\\t192.168.1.20:37123\\n" +
   "adb-RZ8W10ABCDE-x1\\t_adb-tls-connect._tcp.\\t192.168.1.20:41235\\n";
 
-const adbList = (...lines) => ["match devices", `say List of devices attached\\n${lines.join("")}\\n`];
 const adbWithPhone = [
   ...adbList(`${ADB_SERIAL}\\tdevice\\n`),
   "match getprop",
@@ -42,27 +41,10 @@ const adbWithPhone = [
   "match",
   "",
 ].join("\n");
-const adbNoPhone = [...adbList(), "match", ""].join("\n");
 const adbUnauthorized = [...adbList(`${ADB_SERIAL}\\tunauthorized\\n`), "match", ""].join("\n");
 const adbTwoPhones = [...adbList(`${ADB_SERIAL}\\tdevice\\n`, "R58N12345\\tdevice\\n"), "match", ""].join("\n");
-const fastbootNoPhone = ["match", ""].join("\n");
-const fastbootWithPhone = [
-  "match devices",
-  `say ${FB_SERIAL}\\tfastboot\\n`,
-  "match getvar",
-  "file fastboot-pixel-7-pro-cheetah-getvar.txt",
-  // The image path is argument 5 after "-s SERIAL", else argument 3.
-  `match ${FB_SERIAL} flash`,
-  "save 5 flashed.img",
-  // Long enough to see the page's stage while the phone writes.
-  "sleep 1500",
-  "file flash-ok-nothing-phone-3a.txt",
-  "match flash",
-  "save 3 flashed.img",
-  "file flash-ok-nothing-phone-3a.txt",
-  "match",
-  "",
-].join("\n");
+// Long enough to see the page's stage while the phone writes.
+const fastbootWithPhone = withPhone(["sleep 1500"]);
 // A listed Fastboot phone whose flash prints `lines` (to stderr, as fastboot does).
 const fastbootFlashSays = (lines) =>
   ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match flash", `err ${lines}`, "match", ""].join("\n");

@@ -1,0 +1,34 @@
+// The phones the browser suites put behind the tool doubles: their serials
+// and the double-script cases both suites use.
+"use strict";
+
+const ADB_SERIAL = "RZ8W10ABCDE";
+const FB_SERIAL = "28191FDH300AZK";
+
+// adb's "devices" case listing `lines` (each "SERIAL\\tSTATE\\n").
+const adbList = (...lines) => ["match devices", `say List of devices attached\\n${lines.join("")}\\n`];
+const adbNoPhone = [...adbList(), "match", ""].join("\n");
+const fastbootNoPhone = ["match", ""].join("\n");
+
+// A listed Fastboot phone with the Pixel 7 Pro's variables whose flash
+// keeps the image and succeeds; `beforeWrite` are script lines played
+// before the phone's answer.
+const fastbootWithPhone = (beforeWrite = []) =>
+  [
+    "match devices",
+    `say ${FB_SERIAL}\\tfastboot\\n`,
+    "match getvar",
+    "file fastboot-pixel-7-pro-cheetah-getvar.txt",
+    // The image path is argument 5 after "-s SERIAL", else argument 3.
+    `match ${FB_SERIAL} flash`,
+    "save 5 flashed.img",
+    ...beforeWrite,
+    "file flash-ok-nothing-phone-3a.txt",
+    "match flash",
+    "save 3 flashed.img",
+    "file flash-ok-nothing-phone-3a.txt",
+    "match",
+    "",
+  ].join("\n");
+
+module.exports = { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone };
