@@ -36,7 +36,7 @@ void add_phone(PhoneList& list, const char* serial, size_t serial_len, const cha
   char usable[serial_cap + 1] = {};
   if (serial_len > 0 && serial_len <= serial_cap) {
     std::memcpy(usable, serial, serial_len);
-    if (!is_valid_serial(usable) || std::strlen(usable) != serial_len) usable[0] = '\0';
+    if (!is_valid_serial(usable)) usable[0] = '\0';
   }
   ++list.total;
   bool duplicate = false;
