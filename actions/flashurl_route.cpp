@@ -41,10 +41,9 @@ bool holds_data(const char* path) {
 }
 
 // Downloads `url` into the image file; true when a fresh, non-empty file
-// came out of it. `output` (download_output_size bytes) gets what the
-// downloader printed.
+// came out of it. `output` (download_output_size bytes, empty on entry)
+// gets what the downloader printed.
 bool download(const char* url, TempImage& image, char* output) {
-  output[0] = '\0';
   char command[download_command_size];
   if (!format_download_command(url, image.path(), command, sizeof command)) return false;
   // Only a file written by this download may pass the test below.
@@ -53,10 +52,9 @@ bool download(const char* url, TempImage& image, char* output) {
   return !download_reported_error(output) && holds_data(image.path());
 }
 
-void send_download_failure(Exchange& ex, char* output) {
-  keep_valid_utf8(output);
+void send_download_failure(Exchange& ex, const char* output) {
   static char log[download_log_limit + 1];
-  json_escape(output, log, download_log_limit);
+  json_escape_tool_text(output, log, download_log_limit);
   static char body[download_log_limit + 128];
   std::snprintf(body, sizeof body, "{\"ok\":false,\"error\":\"%s\",\"log\":\"%s\"}", no_download_error, log);
   send_json(ex.socket, ex.reply_origin, body);

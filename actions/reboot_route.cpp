@@ -46,9 +46,8 @@ void handle_reboot(Exchange& ex) {
   if (ran_to_end && !reboot_failed(output, target->fastboot)) {
     std::snprintf(body, sizeof body, "{\"ok\":true,\"to\":\"%s\"}", target->name);
   } else {
-    keep_valid_utf8(output);
     static char log[reboot_log_limit + 1];
-    json_escape(output, log, reboot_log_limit);
+    json_escape_tool_text(output, log, reboot_log_limit);
     std::snprintf(body, sizeof body, "{\"ok\":false,\"to\":\"%s\",\"log\":\"%s\"}", target->name, log);
   }
   send_json(ex.socket, ex.reply_origin, body);

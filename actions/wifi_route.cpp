@@ -59,8 +59,7 @@ void handle_wifi(Exchange& ex) {
   char output[wifi_output_size] = {};
   const bool ran_to_end = run_judged(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms);
   char log[wifi_log_limit + 1];
-  json_escape(output, log, wifi_log_limit);
-  keep_valid_utf8(log);
+  json_escape_tool_text(output, log, wifi_log_limit);
   char body[wifi_body_size];
   std::snprintf(body, sizeof body, "{\"ok\":%s,\"log\":\"%s\"}",
                 mdns ? "true" : (ran_to_end ? wifi_verdict(output) : "false"), log);

@@ -1,9 +1,10 @@
+#include "platform/autostart.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/autostart.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -37,21 +38,11 @@ bool append_quoted_path(char* out, int size, int* used, const char* path) {
     const char piece[2] = {*c, '\0'};
     const char* text = piece;
     switch (*c) {
-      case '"':
-        text = "\\\\\"";
-        break;
-      case '`':
-        text = "\\\\`";
-        break;
-      case '$':
-        text = "\\\\$";
-        break;
-      case '\\':
-        text = "\\\\\\\\";
-        break;
-      case '%':
-        text = "%%";
-        break;
+      case '"': text = "\\\\\""; break;
+      case '`': text = "\\\\`"; break;
+      case '$': text = "\\\\$"; break;
+      case '\\': text = "\\\\\\\\"; break;
+      case '%': text = "%%"; break;
     }
     if (!append(out, size, used, text)) return false;
   }

@@ -1,9 +1,9 @@
+#include "platform/autostart.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
-
-#include "platform/autostart.h"
 
 namespace platform {
 
@@ -20,8 +20,7 @@ void write_logon_entry(const LogonEntry& entry) {
   HKEY key;
   // Opened, not created: the Run key is part of every Windows profile.
   if (RegOpenKeyExA(HKEY_CURRENT_USER, run_key, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-  RegSetValueExA(key, entry.run_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                 static_cast<DWORD>(std::strlen(data) + 1));
+  RegSetValueExA(key, entry.run_value, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(std::strlen(data) + 1));
   RegCloseKey(key);
 }
 

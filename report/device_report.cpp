@@ -12,9 +12,7 @@
 
 namespace {
 
-bool is_ready_adb(const ListedPhone& phone) {
-  return std::strncmp(phone.state, contract::adb_ready_state, std::strlen(contract::adb_ready_state)) == 0;
-}
+bool is_ready_adb(const ListedPhone& phone) { return in_state(phone, contract::adb_ready_state); }
 
 // The first phone that may be reported on without naming it: a usable
 // serial listed once (and, for adb, ready).

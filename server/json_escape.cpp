@@ -63,3 +63,8 @@ void keep_valid_utf8(char* text) {
   }
   *out = '\0';
 }
+
+void json_escape_tool_text(const char* in, char* out, int limit) {
+  json_escape(in, out, limit);
+  keep_valid_utf8(out);
+}

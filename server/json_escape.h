@@ -8,6 +8,10 @@
 // written; `out` always ends with a NUL.
 void json_escape(const char* in, char* out, int limit);
 
+// A tool's text for a JSON string: json_escape, then keep_valid_utf8 on
+// the result (a character cut at the limit is dropped whole).
+void json_escape_tool_text(const char* in, char* out, int limit);
+
 // Drops every byte of `text` that is not part of a valid UTF-8 sequence:
 // a multi-byte character cut by a limit, or stray bytes a tool printed.
 // Every text taken from a tool goes through it before it is sent as JSON.

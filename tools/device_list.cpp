@@ -119,10 +119,14 @@ const ListedPhone* find_phone(const PhoneList& list, const char* serial) {
   return nullptr;
 }
 
+bool in_state(const ListedPhone& phone, const char* state) {
+  return std::strncmp(phone.state, state, std::strlen(state)) == 0;
+}
+
 int count_in_state(const PhoneList& list, const char* state, const ListedPhone** first) {
   int count = 0;
   for (int i = 0; i < list.count; ++i) {
-    if (std::strncmp(list.phones[i].state, state, std::strlen(state)) != 0) continue;
+    if (!in_state(list.phones[i], state)) continue;
     if (count == 0 && first != nullptr) *first = &list.phones[i];
     ++count;
   }

@@ -51,6 +51,10 @@ void parse_fastboot_devices(const char* output, PhoneList& list);
 // The kept phone with exactly this (usable) serial, or nullptr.
 const ListedPhone* find_phone(const PhoneList& list, const char* serial);
 
+// True when the phone's listed state begins with `state` (adb's ready
+// state is "device").
+bool in_state(const ListedPhone& phone, const char* state);
+
 // How many kept phones have a state that begins with `state` (adb's ready
 // state is "device"), usable serial or not, and the first of them.
 int count_in_state(const PhoneList& list, const char* state, const ListedPhone** first);

@@ -20,11 +20,14 @@ constexpr char duplicate_serial_body[] =
     "{\"ok\":false,\"error\":\"Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.\"}";
 
 constexpr int command_size = 324;
-
-bool is_ready_adb_state(const char* state) {
-  return std::strncmp(state, contract::adb_ready_state, std::strlen(contract::adb_ready_state)) == 0;
-}
 constexpr unsigned devices_timeout_ms = 20000;
+
+// True when decide_phone needs the tool's list: always but for a bad
+// serial and a fastboot network serial, which fastboot never lists.
+bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial) {
+  if (asked == SerialRequest::bad) return false;
+  return !(asked == SerialRequest::given && kind == ToolKind::fastboot && is_network_serial(serial));
+}
 
 }  // namespace
 
@@ -40,11 +43,6 @@ SerialRequest requested_serial(const char* named, const char* environment, char*
     return SerialRequest::given;
   }
   return SerialRequest::none;
-}
-
-bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial) {
-  if (asked == SerialRequest::bad) return false;
-  return !(asked == SerialRequest::given && kind == ToolKind::fastboot && is_network_serial(serial));
 }
 
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial) {
@@ -70,7 +68,7 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   bool one_serial = true;  // every candidate shows the same usable serial
   for (int i = 0; i < list.count; ++i) {
     const ListedPhone& phone = list.phones[i];
-    if (kind == ToolKind::adb && !is_ready_adb_state(phone.state)) continue;
+    if (kind == ToolKind::adb && !in_state(phone, contract::adb_ready_state)) continue;
     ++count;
     if (first == nullptr) first = &phone;
     if (phone.serial[0] == '\0' || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;

@@ -38,9 +38,6 @@ enum class PhoneChoice {
 // Writes the serial into `serial`.
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial);
 
-// True when decide_phone needs the tool's list for this request.
-bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial);
-
 // The whole choice for an action: runs the tool's "devices" when the list
 // is needed, and decides. `serial` holds the named serial on entry when
 // `asked` is given, and the chosen one on return.
