@@ -255,6 +255,26 @@ TEST_F(RealPhone, AdbReportEqualsTheToolDoublesReportForTheSameOutputs) {
   EXPECT_EQ(phone.journal(), shells);
 }
 
+// 200 KB of accounts through the real adb: more than the run's buffer and
+// a pipe hold. The excess is dropped and the report stays whole.
+TEST_F(RealPhone, AnAccountListLargerThanItsBufferLeavesTheReportWhole) {
+  std::string script = e2e::read_file(report_fixture("complete/adb.script"));
+  const std::string accounts = "match dumpsys account\nfile account.txt\n";
+  ASSERT_NE(script.find(accounts), std::string::npos);
+  script.replace(script.find(accounts), accounts.size(), accounts + "say \\n\nfill 200000\n");
+  // File names in the profile are read beside it: name the fixtures' folder.
+  for (size_t at = 0; (at = script.find("\nfile ", at)) != std::string::npos; at += 6) {
+    script.insert(at + 6, report_fixture("complete") + "/");
+  }
+  const std::string profile = bridge.path("big-accounts.script");
+  e2e::write_file(profile, script);
+  PhoneSim phone({"--profile", profile});
+  ASSERT_TRUE(connect(phone));
+  auto reply = bridge.get("/info");
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body, e2e::read_file(report_fixture("complete/expected.json")));
+}
+
 TEST_F(RealPhone, FastbootReportThroughATcpSerial) {
   PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
   ASSERT_GT(phone.port(), 0);
