@@ -29,6 +29,12 @@ bool last_download_failed = false;
 
 }  // namespace
 
+bool tool_is_there(const char* name) {
+  char path[tool_path_size];
+  find_tool(name, path);
+  return is_present_file(path) || platform::system_tool_present(name);
+}
+
 bool fastboot_present() { return tool_is_there("fastboot"); }
 
 bool fastboot_download_failed() { return last_download_failed; }

@@ -20,6 +20,10 @@ void install_files(const char* tools_dir, const HeldFile* files, int count);
 // console. Callers learn the outcome by their own find_tool.
 void ensure_fastboot();
 
+// True when tool `name` can be run: a copy beside the program or in its
+// platform-tools folder, or (Linux) the system's own on PATH.
+bool tool_is_there(const char* name);
+
 // True when fastboot can be run without a download (see tool_is_there).
 bool fastboot_present();
 
