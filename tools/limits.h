@@ -48,6 +48,14 @@ constexpr unsigned flash_timeout_ms = 180000;
 // Downloads: the wait for the downloader to exit once its output has ended.
 constexpr unsigned image_download_timeout_ms = 180000;
 constexpr unsigned tools_download_timeout_ms = 20000;
+// Flash and boot have no bound on the whole run (a real write may take
+// long): they end after transfer_idle_ms with no output at all, or
+// waiting_limit_ms after fastboot's "< waiting for" line with nothing after
+// it (the phone it waits for has gone).
+constexpr unsigned transfer_idle_ms = 5u * 60u * 1000u;
+constexpr unsigned waiting_limit_ms = 30000;
+// Any download ends within this time, whatever it prints.
+constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
 
 // ---- Requests --------------------------------------------------------------
 // A request head: at most 4,095 bytes and a NUL, sent within head_wait_ms.

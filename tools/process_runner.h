@@ -1,5 +1,6 @@
 // The only way the bridge starts another program.
 #pragma once
+#include "tools/limits.h"
 
 // How a run is bounded.
 enum class RunKind {
@@ -20,9 +21,7 @@ enum class RunKind {
   download,
 };
 
-constexpr unsigned transfer_idle_ms = 5u * 60u * 1000u;
-constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
-constexpr unsigned waiting_limit_ms = 30000;
+// fastboot's line while it waits for a phone.
 constexpr char waiting_marker[] = "< waiting for";
 
 // How a run ended.
