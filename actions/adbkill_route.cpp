@@ -3,18 +3,12 @@
 #include <cstdio>
 
 #include "server/framing.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
-namespace {
-
-constexpr char stopped_body[] = "{\"ok\":true}";
-constexpr int kill_command_size = 600;
-constexpr int kill_output_size = 2048;
-constexpr unsigned kill_timeout_ms = 20000;
-
-}  // namespace
+namespace {}  // namespace
 
 // Answers success whatever adb did: the page only asks for the server to go.
 void handle_adbkill(Exchange& ex) {
@@ -23,6 +17,6 @@ void handle_adbkill(Exchange& ex) {
   char command[kill_command_size];
   std::snprintf(command, sizeof command, contract::kill_server_cmd, adb);
   char output[kill_output_size];
-  run_tool(command, output, sizeof output, kill_timeout_ms);
+  run_tool(command, output, sizeof output, quick_run_timeout_ms);
   send_fixed_json(ex.socket, ex.reply_origin, stopped_body);
 }

@@ -6,25 +6,24 @@
 #include "actions/image_check.h"
 #include "actions/judged_run.h"
 #include "actions/temp_image.h"
-#include "report/doctor_texts.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
+#include "server/phone_choice_reply.h"
+#include "server/reply_texts.h"
 #include "server/serial_value.h"
+#include "tools/limits.h"
 #include "tools/provisioning.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
-constexpr int flash_command_size = 520;
-constexpr int flash_output_size = 65536;
-constexpr unsigned flash_timeout_ms = 180000;
 constexpr char body_end[] = "\"}";
 
 }  // namespace
 
 int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size) {
-  int n = std::snprintf(body, size, "{\"ok\":%s,\"partition\":\"%s\",\"log\":\"", verdict, shown_partition);
+  int n = std::snprintf(body, size, flash_body_opening, verdict, shown_partition);
   // The escaped log takes what is left after the closing characters and NUL.
   int limit = size - n - static_cast<int>(sizeof body_end);
   if (n < 0 || limit < 0) return 0;
@@ -39,7 +38,7 @@ bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
   // Without fastboot its bare name would list no phone: say what is missing.
   if (!fastboot_present()) {
-    send_fixed_json(ex.socket, ex.reply_origin, doctor_text::fastboot_missing_body);
+    send_fixed_json(ex.socket, ex.reply_origin, fastboot_missing_body);
     return false;
   }
   find_tool("fastboot", fastboot);
@@ -70,6 +69,7 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
 
   static char body[flash_body_size];
   const char* verdict = ran_to_end ? flash_verdict(output) : "false";
-  int length = format_flash_body(verdict, partition != nullptr ? partition : "(boot)", output, body, sizeof body);
+  int length =
+      format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body, sizeof body);
   send_json(ex.socket, ex.reply_origin, body, length);
 }

@@ -12,9 +12,6 @@ constexpr int flash_body_size = 65536;
 // body, closing characters included, fits. Returns the body's length.
 int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size);
 
-constexpr char not_an_image_body[] =
-    "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
-
 // Makes sure fastboot is there (it may be downloaded first; when it still
 // is not, sends the fastboot-missing refusal and returns false) and chooses
 // the phone in Fastboot mode that the request names, or the only one listed.

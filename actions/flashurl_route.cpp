@@ -12,23 +12,14 @@
 #include "server/json_escape.h"
 #include "server/request_values.h"
 #include "tools/device_list.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
-constexpr char bad_name_body[] = "{\"ok\":false,\"error\":\"partition theek nahi\"}";
-constexpr char identity_body[] = "{\"ok\":false,\"error\":\"identity partition - BLOCK (legal)\"}";
-constexpr char bad_url_body[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
-// A failed download's reply carries the downloader's words (an HTTP
-// status, a name that did not resolve) for the page to explain.
-constexpr char no_download_error[] = "file download nahi hui (link/internet check karein)";
-
 constexpr int raw_url_cap = 2047;
-constexpr int download_command_size = 4096;
-constexpr int download_output_size = 4096;
-constexpr unsigned download_timeout_ms = 180000;
-constexpr int download_log_limit = 2 * download_output_size;
+constexpr int download_log_limit = 2 * image_download_output_size;
 
 // True when the file is there and holds at least one byte.
 bool holds_data(const char* path) {
@@ -41,14 +32,14 @@ bool holds_data(const char* path) {
 }
 
 // Downloads `url` into the image file; true when a fresh, non-empty file
-// came out of it. `output` (download_output_size bytes, empty on entry)
+// came out of it. `output` (image_download_output_size bytes, empty on entry)
 // gets what the downloader printed.
 bool download(const char* url, TempImage& image, char* output) {
   char command[download_command_size];
   if (!format_download_command(url, image.path(), command, sizeof command)) return false;
   // Only a file written by this download may pass the test below.
   image.remove();
-  run_tool(command, output, download_output_size, download_timeout_ms, RunKind::download);
+  run_tool(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download);
   return !download_reported_error(output) && holds_data(image.path());
 }
 
@@ -56,7 +47,7 @@ void send_download_failure(Exchange& ex, const char* output) {
   static char log[download_log_limit + 1];
   json_escape_tool_text(output, log, download_log_limit);
   static char body[download_log_limit + 128];
-  std::snprintf(body, sizeof body, "{\"ok\":false,\"error\":\"%s\",\"log\":\"%s\"}", no_download_error, log);
+  std::snprintf(body, sizeof body, download_failure_format, log);
   send_json(ex.socket, ex.reply_origin, body);
 }
 
@@ -70,8 +61,8 @@ void handle_flashurl(Exchange& ex) {
   char url[url_decoded_size];
   url_decode(raw_url, url);
 
-  if (!is_valid_partition_name(partition)) return send_fixed_json(ex.socket, ex.reply_origin, bad_name_body);
-  if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, identity_body);
+  if (!is_valid_partition_name(partition)) return send_fixed_json(ex.socket, ex.reply_origin, url_bad_name_body);
+  if (is_identity_partition(partition)) return send_fixed_json(ex.socket, ex.reply_origin, url_identity_body);
   // An address of the bridge itself would make the downloader wait on the
   // bridge, which is busy waiting for the download.
   if (!is_safe_image_url(url) || url_reaches_port(url, ex.context->bound_port)) {
@@ -84,7 +75,7 @@ void handle_flashurl(Exchange& ex) {
   if (!choose_fastboot_phone(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
-  static char output[download_output_size];
+  static char output[image_download_output_size];
   output[0] = '\0';
   if (!image.usable() || !download(url, image, output)) {
     image.remove();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "server/reply_texts.h"
+
 void note_ended_run(char* output, int size, unsigned seconds) {
   char line[sizeof ended_run_line + 16];
   const int n = std::snprintf(line, sizeof line, ended_run_line, seconds);

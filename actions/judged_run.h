@@ -4,10 +4,6 @@
 #pragma once
 #include "tools/process_runner.h"
 
-// The line added to the log of an ended run; %u is the run's length in
-// seconds.
-constexpr char ended_run_line[] = "Bridge ne ye kaam %u second baad rok diya (phone ya tool ne jawab nahi diya).";
-
 // Appends ended_run_line for `seconds` on a line of its own to `output`
 // (`size` bytes, NUL-terminated), cutting the output's end when the line
 // would not fit otherwise.

@@ -6,19 +6,17 @@
 #include "actions/reboot_targets.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
+#include "server/phone_choice_reply.h"
 #include "server/request_values.h"
 #include "server/serial_value.h"
+#include "tools/limits.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
-constexpr char unknown_target_body[] = "{\"ok\":false,\"error\":\"unknown target\"}";
 constexpr int target_cap = 31;
-constexpr int reboot_command_size = 600;
-constexpr int reboot_output_size = 4096;
 constexpr int reboot_log_limit = 2 * reboot_output_size;
 constexpr int reboot_body_size = reboot_log_limit + 128;
-constexpr unsigned reboot_timeout_ms = 20000;
 
 }  // namespace
 
@@ -40,15 +38,15 @@ void handle_reboot(Exchange& ex) {
   char command[reboot_command_size];
   std::snprintf(command, sizeof command, target->command, tool, serial);
   char output[reboot_output_size];
-  const bool ran_to_end = run_judged(command, output, sizeof output, reboot_timeout_ms);
+  const bool ran_to_end = run_judged(command, output, sizeof output, quick_run_timeout_ms);
 
   static char body[reboot_body_size];
   if (ran_to_end && !reboot_failed(output, target->fastboot)) {
-    std::snprintf(body, sizeof body, "{\"ok\":true,\"to\":\"%s\"}", target->name);
+    std::snprintf(body, sizeof body, rebooted_format, target->name);
   } else {
     static char log[reboot_log_limit + 1];
     json_escape_tool_text(output, log, reboot_log_limit);
-    std::snprintf(body, sizeof body, "{\"ok\":false,\"to\":\"%s\",\"log\":\"%s\"}", target->name, log);
+    std::snprintf(body, sizeof body, reboot_failed_format, target->name, log);
   }
   send_json(ex.socket, ex.reply_origin, body);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "server/body_reader.h"
 
 // The first copy of the bridge keeps the plain name; a copy serving another
 // port gets a name of its own, so two copies in one folder never share one.
@@ -35,7 +36,7 @@ class TempImage {
 
 // Writes a file from its start, remembering whether any write failed, and
 // closes it on the way out.
-class ImageWriter {
+class ImageWriter final : public BodyWriter {
  public:
   ImageWriter() = default;
   ~ImageWriter();
@@ -45,7 +46,7 @@ class ImageWriter {
   // Creates or empties the file; false when it cannot be opened.
   bool open(const char* path);
   // Appends `count` bytes; false when not all of them were written.
-  bool write(const char* data, int count);
+  bool write(const char* data, int count) override;
   // Closes the file; true when every byte written so far reached it.
   bool finish();
 

@@ -8,20 +8,14 @@
 #include "server/framing.h"
 #include "server/json_escape.h"
 #include "server/request_values.h"
+#include "tools/limits.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
-constexpr char bad_pair_body[] = "{\"ok\":false,\"error\":\"ip/port/code theek nahi\"}";
-constexpr char bad_connect_body[] = "{\"ok\":false,\"error\":\"ip/port theek nahi\"}";
-
-constexpr int wifi_command_size = 700;
-constexpr int wifi_output_size = 4096;
 constexpr int wifi_log_limit = 4094;
 constexpr int wifi_body_size = 8192;
-constexpr unsigned wifi_timeout_ms = 25000;
-constexpr unsigned mdns_timeout_ms = 12000;
 
 }  // namespace
 
@@ -61,7 +55,6 @@ void handle_wifi(Exchange& ex) {
   char log[wifi_log_limit + 1];
   json_escape_tool_text(output, log, wifi_log_limit);
   char body[wifi_body_size];
-  std::snprintf(body, sizeof body, "{\"ok\":%s,\"log\":\"%s\"}",
-                mdns ? "true" : (ran_to_end ? wifi_verdict(output) : "false"), log);
+  std::snprintf(body, sizeof body, wifi_format, mdns ? "true" : (ran_to_end ? wifi_verdict(output) : "false"), log);
   send_json(ex.socket, ex.reply_origin, body);
 }

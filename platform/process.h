@@ -17,6 +17,14 @@ struct RunLimits {
   unsigned idle_ms = 0;
 };
 
+// How a run ended.
+enum class CaptureEnd {
+  finished,     // the child ended by itself and all its output is in `out`
+  output_cut,   // it ended by itself; output past the buffer was dropped
+  timed_out,    // a limit ran out and the child was ended (wins over cut)
+  not_started,  // the child could not be started; `out` is empty
+};
+
 // Starts `command_line` (program first, Windows quoting rules, no shell),
 // with standard output and standard error both on one pipe and the bridge's
 // standard input as its input; the child inherits no other handle.
@@ -24,15 +32,20 @@ struct RunLimits {
 // pipe is drained (a process it left behind may keep the pipe open),
 // keeping the first `size` - 1 bytes in `out` and dropping the rest, so a
 // child never blocks on a full pipe. Then waits for the child as the limits
-// say and ends it if it is still running. `out` always ends with a NUL; a
-// child that cannot be started leaves it empty at once. Returns false when
-// the child had to be ended (a limit ran out), else true; output that did
-// not fit is not a reason to end it.
+// say and ends it if it is still running. `out` always ends with a NUL.
+//
+// not_started is known, not guessed: on POSIX systems a failed exec reports
+// its error to the bridge over a close-on-exec pipe (a tool that itself
+// exits with 127 has started); on Windows CreateProcess fails. An empty command
+// line, or no pipe or process to be had, is not_started too. output_cut
+// means at least one byte was dropped; a child that fills the buffer
+// exactly has finished. Output past the buffer is not a reason to end it.
+// The read loop is written once for both systems, in capture_loop.h.
 //
 // A child never outlives the bridge: Windows puts it in a job object that
 // ends it when the bridge's handle closes (children it starts break away,
 // so a server it leaves behind lives on); Linux gives it a parent-death
 // signal, which programs it starts do not inherit.
-bool run_captured(const char* command_line, char* out, int size, RunLimits limits);
+CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits);
 
 }  // namespace platform

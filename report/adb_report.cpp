@@ -8,22 +8,18 @@
 #include "report/getprop.h"
 #include "report/imei_reader.h"
 #include "report/shell_probes.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
-namespace {
-
-constexpr int command_size = 324;
-constexpr int getprop_timeout_ms = 20000;
-
-}  // namespace
+namespace {}  // namespace
 
 void build_adb_fields(const char* adb, const char* serial, char* list, int* first) {
   // Static: 256 KiB is too much for the stack of the serving thread.
   static char getprop_text[getprop_text_size];
-  char command[command_size];
+  char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getprop_cmd, adb, serial);
-  run_tool(command, getprop_text, sizeof getprop_text, getprop_timeout_ms);
+  run_tool(command, getprop_text, sizeof getprop_text, quick_run_timeout_ms);
 
   PropertyValues props;
   read_first_property_group(getprop_text, props);

@@ -6,6 +6,8 @@
 #include "report/adb_report.h"
 #include "report/fastboot_report.h"
 #include "report/field_list.h"
+#include "server/phone_choice_reply.h"
+#include "server/reply_texts.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
@@ -100,7 +102,7 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
       list[0] = '\0';
       int first = 1;
       build_adb_fields(adb, serial, list, &first);
-      std::snprintf(report, report_buffer_size, "{\"ok\":true,\"mode\":\"ADB\",\"fields\":[%s]}", list);
+      std::snprintf(report, report_buffer_size, adb_report_format, list);
       return;
     }
     case ReportKind::fastboot: {
@@ -108,7 +110,7 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
       list[0] = '\0';
       int first = 1;
       build_fastboot_fields(fastboot, serial, list, &first);
-      std::snprintf(report, report_buffer_size, "{\"ok\":true,\"mode\":\"Fastboot\",\"fields\":[%s]}", list);
+      std::snprintf(report, report_buffer_size, fastboot_report_format, list);
       return;
     }
     case ReportKind::unauthorized:

@@ -1,20 +1,11 @@
 // GET /info's report: finds the phone through adb, else through fastboot,
 // and writes the ADB envelope, the Fastboot envelope or a no-phone body.
 #pragma once
+#include "tools/limits.h"
 #include "tools/phone_choice.h"
 
 constexpr int report_buffer_size = 65536;
 constexpr int device_serial_size = serial_cap + 1;
-
-// The whole report ends within this time: once a run ends at its time-out
-// (the phone is gone or hung), the runs left are skipped.
-constexpr unsigned report_budget_ms = 60000;
-
-constexpr char no_phone_body[] =
-    "{\"ok\":false,\"error\":\"Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode "
-    "mein layein. Cable theek hai?\"}";
-constexpr char unauthorized_body[] =
-    "{\"ok\":false,\"error\":\"Phone mila lekin USB debugging ki ijazat nahi di. Phone par 'Allow' dabayein.\"}";
 
 enum class ReportKind { adb, fastboot, unauthorized, duplicate, none };
 

@@ -31,7 +31,7 @@ bool append_phone(char* body, int size, int* length, bool first, const ListedPho
 }  // namespace
 
 int format_devices_body(const PhoneList& adb, const PhoneList& fastboot, char* body, int size) {
-  int length = std::snprintf(body, static_cast<size_t>(size), "{\"ok\":true,\"devices\":[");
+  int length = std::snprintf(body, static_cast<size_t>(size), devices_opening);
   bool first = true;
   for (int i = 0; i < adb.count; ++i) {
     if (append_phone(body, size, &length, first, adb.phones[i], "ADB")) first = false;

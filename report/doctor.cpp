@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "report/android_usb_vendors.h"
-#include "report/doctor_texts.h"
 #include "server/json_escape.h"
+#include "server/reply_texts.h"
 #include "tools/device_list.h"
 #include "tools/tool_contract.h"
 
@@ -28,21 +28,21 @@ struct Code {
 };
 
 constexpr Code codes[] = {
-    {Finding::adb_missing, "adb_missing", doctor_text::adb_missing},
-    {Finding::adb_not_started, "adb_not_started", doctor_text::adb_not_started},
-    {Finding::adb_server_conflict, "adb_server_conflict", doctor_text::adb_server_conflict},
-    {Finding::no_permissions, "no_permissions", doctor_text::no_permissions},
-    {Finding::usb_driver_missing, "usb_driver_missing", doctor_text::usb_driver_missing},
-    {Finding::unauthorized, "unauthorized", doctor_text::unauthorized},
-    {Finding::authorizing, "authorizing", doctor_text::authorizing},
-    {Finding::offline, "offline", doctor_text::offline},
-    {Finding::phone_ready, "phone_ready", doctor_text::phone_ready},
-    {Finding::fastboot_missing, "fastboot_missing", doctor_text::fastboot_missing},
-    {Finding::fastboot_on_demand, "fastboot_on_demand", doctor_text::fastboot_on_demand},
-    {Finding::usb_not_listed, "usb_not_listed", doctor_text::usb_not_listed},
-    {Finding::usb_debugging_off, "usb_debugging_off", doctor_text::usb_debugging_off},
-    {Finding::no_usb_phone, "no_usb_phone", doctor_text::no_usb_phone},
-    {Finding::no_phone, "no_phone", doctor_text::no_phone},
+    {Finding::adb_missing, "adb_missing", doctor_adb_missing_text},
+    {Finding::adb_not_started, "adb_not_started", doctor_adb_not_started_text},
+    {Finding::adb_server_conflict, "adb_server_conflict", doctor_adb_server_conflict_text},
+    {Finding::no_permissions, "no_permissions", doctor_no_permissions_text},
+    {Finding::usb_driver_missing, "usb_driver_missing", doctor_usb_driver_missing_text},
+    {Finding::unauthorized, "unauthorized", doctor_unauthorized_text},
+    {Finding::authorizing, "authorizing", doctor_authorizing_text},
+    {Finding::offline, "offline", doctor_offline_text},
+    {Finding::phone_ready, "phone_ready", doctor_phone_ready_text},
+    {Finding::fastboot_missing, "fastboot_missing", doctor_fastboot_missing_text},
+    {Finding::fastboot_on_demand, "fastboot_on_demand", doctor_fastboot_on_demand_text},
+    {Finding::usb_not_listed, "usb_not_listed", doctor_usb_not_listed_text},
+    {Finding::usb_debugging_off, "usb_debugging_off", doctor_usb_debugging_off_text},
+    {Finding::no_usb_phone, "no_usb_phone", doctor_no_usb_phone_text},
+    {Finding::no_phone, "no_phone", doctor_no_phone_text},
 };
 
 void add(Diagnosis& out, Finding finding, int usb_index = -1) {

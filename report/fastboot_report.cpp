@@ -4,14 +4,12 @@
 #include <cstring>
 
 #include "report/field_list.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
-constexpr int command_size = 324;
-constexpr int getvar_output_size = 65536;
-constexpr int getvar_timeout_ms = 20000;
 constexpr int value_cap = 255;
 
 struct GetvarRow {
@@ -59,9 +57,9 @@ void add_getvar_rows(const char* getvar_text, const char* device_serial, char* l
 }
 
 void build_fastboot_fields(const char* fastboot, const char* device_serial, char* list, int* first) {
-  char command[command_size];
+  char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getvar_all_cmd, fastboot, device_serial);
   static char getvar_text[getvar_output_size];
-  run_tool(command, getvar_text, sizeof getvar_text, getvar_timeout_ms);
+  run_tool(command, getvar_text, sizeof getvar_text, quick_run_timeout_ms);
   add_getvar_rows(getvar_text, device_serial, list, first);
 }

@@ -1,8 +1,6 @@
 // Looking up one property in the text that "getprop" printed.
 #pragma once
-
-// The getprop text holds up to 256 KiB: real dumps run past 64 KiB.
-constexpr int getprop_text_size = 256 * 1024;
+#include "tools/limits.h"
 
 // Finds the first "[name]: [" in `text` and copies what follows up to the
 // next "]" (which may lie on a later line) into `dest`, at most `cap`

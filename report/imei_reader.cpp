@@ -4,14 +4,12 @@
 #include <cstring>
 
 #include "report/getprop.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
-constexpr int imei_command_size = 512;
-constexpr int call_output_size = 8192;
-constexpr int call_timeout_ms = 20000;
 constexpr int call_digit_cap = 63;
 constexpr int token_digit_cap = 31;
 
@@ -80,8 +78,8 @@ void read_imei(const char* adb, const char* serial, const char* code, const char
     std::snprintf(command, sizeof command, contract::imei_cmd, adb, serial, code);
   else
     std::snprintf(command, sizeof command, contract::imei_slot_cmd, adb, serial, code, slot);
-  static char output[call_output_size];
-  run_tool(command, output, sizeof output, call_timeout_ms);
+  static char output[imei_call_output_size];
+  run_tool(command, output, sizeof output, quick_run_timeout_ms);
   char candidate[call_digit_cap + 1];
   quoted_digits(output, candidate);
   offer_imei(candidate, list);

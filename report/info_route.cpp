@@ -2,6 +2,7 @@
 
 #include "report/device_report.h"
 #include "server/framing.h"
+#include "server/phone_choice_reply.h"
 #include "server/serial_value.h"
 
 void handle_info(Exchange& ex) {

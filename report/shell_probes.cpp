@@ -5,13 +5,12 @@
 
 #include "report/field_list.h"
 #include "report/text_scan.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
-constexpr int command_size = 324;
-constexpr int probe_timeout_ms = 20000;
 constexpr int line_size = 64;
 
 // " · " and "°C" in UTF-8.
@@ -30,9 +29,9 @@ int keyed_int(const char* reply, const char* key) {
 }
 
 void run_probe(const char* format, const char* adb, const char* serial, char* out, int size) {
-  char command[command_size];
+  char command[tool_command_size];
   std::snprintf(command, sizeof command, format, adb, serial);
-  run_tool(command, out, size, probe_timeout_ms);
+  run_tool(command, out, size, quick_run_timeout_ms);
 }
 
 // Runs a probe into a 64-byte buffer and keeps its first line.

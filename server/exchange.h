@@ -2,27 +2,32 @@
 #pragma once
 #include "platform/net.h"
 #include "server/request_values.h"
-
-constexpr int request_buffer_size = 4096;  // at most 4,095 bytes and a NUL
+#include "tools/limits.h"
 
 // What start-up fixed for the life of the process.
 struct ServerContext {
+  // The port the listener holds; routes name their temporary image after it
+  // and refuse URLs that lead back to it.
   int bound_port = 0;
-  char adb_path[260] = {};       // find_tool("adb") at start-up
-  char fastboot_path[260] = {};  // find_tool("fastboot") at start-up
+  // find_tool's answers at start-up, resolved along the search path: read
+  // by the banner and GET /ping only, to say whether each tool is there.
+  // Routes look the tools up afresh (fastboot may be fetched later).
+  char startup_adb_path[260] = {};
+  char startup_fastboot_path[260] = {};
 };
 
 struct Exchange {
+  // Set by the loop before the route runs; routes read them.
   const char* request = nullptr;  // the received head (and any body bytes), NUL-terminated
   int received = 0;               // bytes in `request`
   HeadView head;                  // where its head lines and body lie
   platform::socket_id socket = platform::invalid_socket;
-  const char* reply_origin = nullptr;
+  const char* reply_origin = nullptr;  // the allowed origin the reply names
   const ServerContext* context = nullptr;
-  // Body bytes the handler read from the socket beyond `request`; the loop
-  // drains what the request announced and nobody read.
+  // Kept by receive_body (server/body_reader.h), read by the loop after the
+  // route: body bytes read from the socket beyond `request`, so the loop
+  // drains only what the request announced and nobody read; and whether
+  // the client stopped sending mid-body, so the loop closes at once.
   long long body_taken = 0;
-  // Set by a handler whose client stopped sending mid-body: the loop then
-  // closes at once instead of waiting for the rest.
   bool client_stalled = false;
 };

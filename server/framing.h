@@ -1,12 +1,9 @@
 // The exact bytes of every reply head, and putting replies on the socket.
 #pragma once
 #include "platform/net.h"
+#include "server/reply_texts.h"
 
 constexpr int head_buffer_size = 1024;
-
-// Fixed bodies shared by several routes.
-constexpr char unknown_body[] = "{\"ok\":false,\"error\":\"unknown\"}";
-constexpr char forbidden_body[] = "{\"ok\":false,\"error\":\"forbidden (origin)\"}";
 
 // Formats the 200 head for a body of `body_length` bytes into `out`
 // (head_buffer_size bytes); returns the head's length.

@@ -11,6 +11,7 @@
 #include "server/exchange.h"
 #include "server/origin.h"
 #include "server/ping.h"
+#include "server/reply_texts.h"
 #include "server/request_loop.h"
 #include "tools/autostart.h"
 #include "tools/provisioning.h"
@@ -18,23 +19,20 @@
 
 namespace {
 
-constexpr char quote_in_folder_line[] =
-    "Is folder ke naam mein \" hai. Bridge ko aise folder mein rakhein jis ke naam mein \" na ho.";
-constexpr char rule[] = "============================================================";
-
 void print_banner(const ServerContext& context) {
-  std::puts(rule);
-  std::printf("  Talvik Web Bridge  v%s\n", bridge_version);
-  std::puts(rule);
-  std::printf("  Chal raha hai. Browser mein %s/adb.html kholkar\n", site_host);
-  std::puts("  'Phone parho (Bridge)' dabayein.\n");
-  std::printf("  adb:      %s\n", is_present_file(context.adb_path) ? "mila" : "PATH se (ya platform-tools rakhein)");
-  std::printf("  fastboot: %s\n", is_present_file(context.fastboot_path) ? "mila" : "PATH se");
-  std::printf("  Port:     127.0.0.1:%d\n\n", context.bound_port);
+  std::puts(banner_rule);
+  std::printf(banner_title_format, bridge_version);
+  std::puts(banner_rule);
+  std::printf(banner_open_format, site_host);
+  std::puts(banner_press_line);
+  std::printf(banner_adb_format, is_present_file(context.startup_adb_path) ? banner_tool_found : banner_adb_on_path);
+  std::printf(banner_fastboot_format,
+              is_present_file(context.startup_fastboot_path) ? banner_tool_found : banner_fastboot_on_path);
+  std::printf(banner_port_format, context.bound_port);
   platform::write_line_as_is(platform::logon_start_line);
-  std::puts("  dobara download/launch ki zaroorat nahi.");
-  std::puts("  Band karne ke liye ye window close karein.");
-  std::puts(rule);
+  std::puts(banner_no_download_line);
+  std::puts(banner_close_line);
+  std::puts(banner_rule);
   std::fflush(stdout);
 }
 
@@ -56,7 +54,7 @@ int run_bridge(int argc, const char* const* argv) {
   }
 
   if (!platform::net_start()) {
-    if (!autostart) std::puts("WSAStartup fail");
+    if (!autostart) std::puts(net_start_failed_line);
     return 1;
   }
 
@@ -68,8 +66,8 @@ int run_bridge(int argc, const char* const* argv) {
   }
   if (!listener.valid()) {
     if (autostart) return 0;
-    std::puts("Koi port free nahi mila. Doosra bridge window band karke dobara chalayein.");
-    std::fputs("Enter dabayein...", stdout);
+    std::puts(no_free_port_line);
+    std::fputs(press_enter_prompt, stdout);
     std::fflush(stdout);
     platform::wait_for_key();
     return 1;
@@ -80,10 +78,10 @@ int run_bridge(int argc, const char* const* argv) {
   TempImage(context.bound_port).remove();
   install_payloads();
   register_autostart();
-  find_tool("adb", context.adb_path);
-  find_tool("fastboot", context.fastboot_path);
-  resolve_bare_tool(context.adb_path);
-  resolve_bare_tool(context.fastboot_path);
+  find_tool("adb", context.startup_adb_path);
+  find_tool("fastboot", context.startup_fastboot_path);
+  resolve_bare_tool(context.startup_adb_path);
+  resolve_bare_tool(context.startup_fastboot_path);
   print_banner(context);
   serve_forever(listener.get(), context);
 }

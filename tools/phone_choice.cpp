@@ -3,24 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 
 namespace {
-
-constexpr char bad_serial_body[] = "{\"ok\":false,\"error\":\"serial theek nahi\"}";
-constexpr char no_fastboot_phone_body[] =
-    "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein "
-    "layein.\"}";
-constexpr char no_adb_phone_body[] =
-    "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow dabayein.\"}";
-constexpr char several_phones_body[] =
-    "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}";
-constexpr char duplicate_serial_body[] =
-    "{\"ok\":false,\"error\":\"Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.\"}";
-
-constexpr int command_size = 324;
-constexpr unsigned devices_timeout_ms = 20000;
 
 // True when decide_phone needs the tool's list: always but for a bad
 // serial and a fastboot network serial, which fastboot never lists.
@@ -84,9 +71,9 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 }
 
 void list_devices(const char* tool_path, char* output) {
-  char command[command_size];
+  char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
-  run_tool(command, output, devices_output_size, devices_timeout_ms);
+  run_tool(command, output, devices_output_size, quick_run_timeout_ms);
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
@@ -94,19 +81,4 @@ PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest ask
   output[0] = '\0';
   if (needs_phone_list(kind, asked, serial)) list_devices(tool_path, output);
   return decide_phone(kind, asked, output, serial);
-}
-
-const char* phone_choice_body(ToolKind kind, PhoneChoice choice) {
-  switch (choice) {
-    case PhoneChoice::bad_serial:
-      return bad_serial_body;
-    case PhoneChoice::several:
-      return several_phones_body;
-    case PhoneChoice::duplicate:
-      return duplicate_serial_body;
-    case PhoneChoice::no_phone:
-    case PhoneChoice::chosen:
-      break;
-  }
-  return kind == ToolKind::adb ? no_adb_phone_body : no_fastboot_phone_body;
 }

@@ -3,6 +3,7 @@
 // way, and only serials that pass is_valid_serial reach a command line.
 #pragma once
 #include "tools/device_list.h"
+#include "tools/limits.h"
 
 enum class SerialRequest {
   none,   // no serial named: the tool's own list decides
@@ -20,7 +21,7 @@ enum class ToolKind { adb, fastboot };
 
 enum class PhoneChoice {
   chosen,
-  bad_serial,  // {"ok":false,"error":"serial theek nahi"}
+  bad_serial,  // the named serial breaks the serial rule
   no_phone,    // the tool lists no usable phone (or not the one named)
   several,     // more than one phone and none named
   duplicate,   // the phone's serial is listed more than once
@@ -43,9 +44,4 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 // `asked` is given, and the chosen one on return.
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 
-// The fixed reply body for a choice other than `chosen`.
-const char* phone_choice_body(ToolKind kind, PhoneChoice choice);
-
-// Runs `tool_path` "devices" into `output` (devices_output_size bytes).
-constexpr int devices_output_size = 65536;
 void list_devices(const char* tool_path, char* output);

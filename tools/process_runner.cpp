@@ -1,6 +1,8 @@
 #include "tools/process_runner.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/process.h"
@@ -25,9 +27,28 @@ unsigned ms_left(Clock::time_point deadline) {
   return left <= 0 ? 0u : static_cast<unsigned>(left);
 }
 
+RunEnd ended_as(platform::CaptureEnd end) {
+  switch (end) {
+    case platform::CaptureEnd::finished:
+      return RunEnd::finished;
+    case platform::CaptureEnd::output_cut:
+      return RunEnd::output_cut;
+    case platform::CaptureEnd::timed_out:
+      return RunEnd::timed_out;
+    case platform::CaptureEnd::not_started:
+      break;
+  }
+  return RunEnd::not_started;
+}
+
 }  // namespace
 
 RunBudget::RunBudget(unsigned total_ms) {
+  // Checked in every build: an inner budget would end the outer one with it.
+  if (budget.active) {
+    std::fputs("RunBudget: budgets do not nest, and one is already active\n", stderr);
+    std::abort();
+  }
   budget.active = true;
   budget.spent = false;
   budget.unreachable = nullptr;
@@ -38,14 +59,14 @@ RunBudget::~RunBudget() { budget.active = false; }
 
 void RunBudget::watch_for(const char* unreachable) { budget.unreachable = unreachable; }
 
-bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
-  if (size <= 0) return true;
+RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
+  if (size <= 0) return RunEnd::not_started;
   output[0] = '\0';
   if (budget.active && kind == RunKind::bounded) {
     const unsigned left = ms_left(budget.deadline);
     if (budget.spent || left == 0) {
       budget.spent = true;
-      return false;
+      return RunEnd::timed_out;
     }
     if (left < timeout_ms) timeout_ms = left;
   }
@@ -58,13 +79,17 @@ bool run_tool(const char* command_line, char* output, int size, unsigned timeout
   } else if (kind == RunKind::download) {
     limits.whole_run_ms = download_limit_ms;
   }
-  const bool in_time = platform::run_captured(command_line, output, size, limits);
-  if (!budget.active) return in_time;
+  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits));
+  if (!budget.active) return end;
   if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
     output[0] = '\0';
     budget.spent = true;
-    return false;
+    return RunEnd::timed_out;
   }
-  if (!in_time) budget.spent = true;
-  return in_time;
+  if (end == RunEnd::timed_out) budget.spent = true;
+  return end;
+}
+
+bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
+  return run_tool_ended(command_line, output, size, timeout_ms, kind) != RunEnd::timed_out;
 }

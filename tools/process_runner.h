@@ -1,5 +1,6 @@
 // The only way the bridge starts another program.
 #pragma once
+#include "tools/limits.h"
 
 // How a run is bounded.
 enum class RunKind {
@@ -20,23 +21,39 @@ enum class RunKind {
   download,
 };
 
-constexpr unsigned transfer_idle_ms = 5u * 60u * 1000u;
-constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
-constexpr unsigned waiting_limit_ms = 30000;
+// fastboot's line while it waits for a phone.
 constexpr char waiting_marker[] = "< waiting for";
+
+// How a run ended.
+enum class RunEnd {
+  finished,     // the program ran and ended by itself; all its output is kept
+  output_cut,   // it ended by itself, but output past the buffer was dropped
+  timed_out,    // ended at its time-out or a quiet bound, or skipped by a spent RunBudget
+  not_started,  // the program could not be started (no such file, not executable)
+};
 
 // Runs `command_line` hidden and leaves what it wrote on standard output
 // and standard error, merged, in `output`: at most size - 1 bytes and a NUL.
-// A tool that cannot be started leaves an empty text. Returns false when
-// the run was ended at its time-out (or skipped, see RunBudget); callers
-// judge the tool by its text either way. A child never outlives the bridge.
+// Says how the run ended; when it was ended at its time-out and its output
+// was also cut, timed_out is the answer. A tool that cannot be started
+// leaves an empty text. A `size` below 1 runs nothing: not_started. A
+// child never outlives the bridge.
+RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms,
+                      RunKind kind = RunKind::bounded);
+
+// The same run, for callers that judge the tool by its text: false when
+// the run ended at its time-out (or was skipped, see RunBudget), else true,
+// so a tool that could not be started gives true and an empty text.
 bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);
 
 // While a RunBudget lives, bounded runs share one deadline: each run's
 // time-out is cut to what is left of `total_ms`, and once a run has been
 // ended at its time-out (the phone is gone or hangs) every later run is
-// skipped and leaves an empty text. Budgets do not nest; the bridge has one
-// thread, so the active budget is process-wide.
+// skipped (timed_out) and leaves an empty text; a tool that could not be
+// started does not spend the budget. The bridge has one thread, so the
+// active budget is process-wide, and budgets do not nest: making one while
+// another lives is a programming error that ends the bridge at once with
+// a message on standard error, in every build.
 class RunBudget {
  public:
   explicit RunBudget(unsigned total_ms);

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/tools_archive.h"
+#include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_locator.h"
 
@@ -13,9 +14,6 @@ namespace {
 constexpr char fetching_line[] = "  fastboot nahi mila - flashing ke liye Google se laa raha hoon (ek dafa)...";
 constexpr char ready_line[] = "  fastboot ready.";
 constexpr char failed_line[] = "  fastboot download nahi ho saki - internet check karein.";
-
-constexpr int download_output_size = 16384;   // cleared before each run, never read
-constexpr unsigned download_wait_ms = 20000;  // after the output ends (RunKind::download)
 
 // A console line, flushed at once so that a pipe reader sees it.
 void say(const char* line) {
@@ -69,10 +67,10 @@ void ensure_fastboot() {
 
   char lines[platform::max_archive_commands][platform::archive_command_size];
   const int count = platform::archive_commands(dir, lines);
-  char output[download_output_size];
+  char output[tools_download_output_size];
   for (int i = 0; i < count; ++i) {
     output[0] = '\0';
-    run_tool(lines[i], output, sizeof output, download_wait_ms, RunKind::download);
+    run_tool(lines[i], output, sizeof output, tools_download_timeout_ms, RunKind::download);
   }
   // What a failed unpack left behind (PowerShell removes it itself on success).
   char archive[tool_path_size];

@@ -20,6 +20,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// run_tool_ended with a buffer of `size` bytes filled with '#', so that a
+// runner that left it untouched or unterminated shows.
+RunEnd ended_line(const std::string& command_line, int size, unsigned timeout_ms, std::string* text = nullptr,
+                  RunKind kind = RunKind::bounded) {
+  std::string out(static_cast<size_t>(size), '#');
+  const RunEnd end = run_tool_ended(command_line.c_str(), out.data(), size, timeout_ms, kind);
+  EXPECT_NE(out.find('\0'), std::string::npos) << "output must end with a NUL";
+  if (text != nullptr) *text = out.c_str();
+  return end;
+}
+
 bool running_under_wine() {
 #ifdef _WIN32
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -61,9 +72,17 @@ class ScriptedTool {
   // the bridge's.
   std::string run_limited(platform::RunLimits limits, bool* in_time) const {
     std::string out(256, '#');
-    *in_time = platform::run_captured(line("x").c_str(), out.data(), 256, limits);
+    const platform::CaptureEnd end = platform::run_captured(line("x").c_str(), out.data(), 256, limits);
+    *in_time = end != platform::CaptureEnd::timed_out;
+    EXPECT_NE(end, platform::CaptureEnd::not_started);
     return out.c_str();
   }
+  // run_tool_ended, and what it left in the output.
+  RunEnd ended(const std::string& args, int size, unsigned timeout_ms, std::string* text = nullptr,
+               RunKind kind = RunKind::bounded) const {
+    return ended_line(line(args), size, timeout_ms, text, kind);
+  }
+  std::string folder() const { return dir_.string(); }
   std::string calls() const {
     std::ifstream in(dir_ / "tool_double.log", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -169,4 +188,138 @@ TEST(RunTool, TransferRunWaitsOnlyTheTimeOutAfterOutputEnds) {
   if (running_under_wine()) GTEST_SKIP() << "the double cannot close its output under Wine";
   ScriptedTool tool("match\nsay done\\n\nclose\nhang\n");
   EXPECT_EQ(tool.run("x", 256, 1500, RunKind::transfer), "done\n");
+}
+
+// How a run ended (run_tool_ended), on both systems.
+
+TEST(RunEnded, AProgramThatDoesNotExistIsNotStarted) {
+  const std::string lines[] = {"\"/no/such/folder/tool\" devices", "talvik-no-such-tool-anywhere devices", ""};
+  for (const std::string& line : lines) {
+    std::string text = "#";
+    EXPECT_EQ(ended_line(line, 64, 20000, &text), RunEnd::not_started) << line;
+    EXPECT_EQ(text, "") << line;
+    // run_tool keeps its answer: not ended at a time-out, empty text.
+    std::string out(64, '#');
+    EXPECT_TRUE(run_tool(line.c_str(), out.data(), 64, 20000)) << line;
+    EXPECT_EQ(std::string(out.c_str()), "") << line;
+  }
+  // The platform runner says the same.
+  char out[16] = "#";
+  EXPECT_EQ(platform::run_captured("talvik-no-such-tool-anywhere", out, sizeof out, platform::RunLimits{1000, 1000}),
+            platform::CaptureEnd::not_started);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(RunEnded, AFileThatIsNoProgramIsNotStarted) {
+  // A text file under a program's name: on Linux it lacks the execute
+  // permission, on Windows it is no executable image.
+  ScriptedTool beside("");
+  const fs::path fake = fs::path(beside.folder()) / (std::string("not_a_program") + platform::exe_suffix);
+  std::ofstream(fake, std::ios::binary) << "this is text, not a program\n";
+  std::string text = "#";
+  EXPECT_EQ(ended_line("\"" + fake.string() + "\" devices", 64, 20000, &text), RunEnd::not_started);
+  EXPECT_EQ(text, "");
+}
+
+TEST(RunEnded, AProgramThatExitsWith127HasStarted) {
+  // The exec's failure is reported, not guessed from the exit status.
+  ScriptedTool tool("match\nsay here\\n\nexit 127\n");
+  std::string text;
+  EXPECT_EQ(tool.ended("x", 64, 20000, &text), RunEnd::finished);
+  EXPECT_EQ(text, "here\n");
+}
+
+TEST(RunEnded, AProgramThatPrintsNothingFinished) {
+  ScriptedTool silent("");
+  std::string text = "#";
+  EXPECT_EQ(silent.ended("x", 64, 20000, &text), RunEnd::finished);
+  EXPECT_EQ(text, "");
+  ScriptedTool fits("match\nsay 0123456789abcdef\\r\\n\n");
+  EXPECT_EQ(fits.ended("x", 64, 20000, &text), RunEnd::finished);
+  EXPECT_EQ(text, "0123456789abcdef\r\n");
+}
+
+TEST(RunEnded, AProgramThatHangsTimedOut) {
+  ScriptedTool silent("match\nhang\n");
+  std::string text = "#";
+  EXPECT_EQ(silent.ended("x", 64, 1500, &text), RunEnd::timed_out);
+  EXPECT_EQ(text, "");
+  ScriptedTool waiting("match\nsay waiting\\n\nhang\n");
+  EXPECT_EQ(waiting.ended("x", 64, 1500, &text), RunEnd::timed_out);
+  EXPECT_EQ(text, "waiting\n");
+  // A quiet bound counts as a time-out too.
+  platform::RunLimits idle{1000, 600000};
+  idle.idle_ms = 800;
+  char out[64] = "#";
+  EXPECT_EQ(platform::run_captured(silent.line("x").c_str(), out, sizeof out, idle), platform::CaptureEnd::timed_out);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(RunEnded, OutputPastTheBufferIsCut) {
+  std::string text;
+  // Exactly size - 1 bytes fit: nothing was dropped.
+  ScriptedTool exact("match\nfill 4095\n");
+  EXPECT_EQ(exact.ended("x", 4096, 20000, &text), RunEnd::finished);
+  EXPECT_EQ(text, std::string(4095, 'x'));
+  // One byte more is cut.
+  ScriptedTool one_more("match\nfill 4096\n");
+  EXPECT_EQ(one_more.ended("x", 4096, 20000, &text), RunEnd::output_cut);
+  EXPECT_EQ(text, std::string(4095, 'x'));
+  // Far more than a pipe holds, and a line after it.
+  ScriptedTool longer("match\nfill 300000\nsay end\\n\n");
+  EXPECT_EQ(longer.ended("x", 4096, 20000, &text), RunEnd::output_cut);
+  EXPECT_EQ(text, std::string(4095, 'x'));
+  // A transfer is cut the same way.
+  EXPECT_EQ(longer.ended("x", 64, 20000, &text, RunKind::transfer), RunEnd::output_cut);
+  EXPECT_EQ(text, std::string(63, 'x'));
+}
+
+TEST(RunEnded, TimedOutWinsOverCut) {
+  ScriptedTool tool("match\nfill 70000\nhang\n");
+  std::string text;
+  EXPECT_EQ(tool.ended("x", 1024, 1500, &text), RunEnd::timed_out);
+  EXPECT_EQ(text, std::string(1023, 'x'));
+}
+
+TEST(RunEnded, UnderABudget) {
+  RunBudget budget(60000);
+  // A missing tool does not spend the budget.
+  EXPECT_EQ(ended_line("talvik-no-such-tool-anywhere devices", 64, 20000), RunEnd::not_started);
+  ScriptedTool next("match\nsay next\\n\n");
+  std::string text;
+  EXPECT_EQ(next.ended("x", 64, 20000, &text), RunEnd::finished);
+  EXPECT_EQ(text, "next\n");
+  // A cut run does not spend it either.
+  ScriptedTool longer("match\nfill 5000\n");
+  EXPECT_EQ(longer.ended("x", 64, 20000, &text), RunEnd::output_cut);
+  EXPECT_EQ(next.ended("x", 64, 20000, &text), RunEnd::finished);
+  // A run ended at its time-out does, and the runs after it are skipped.
+  ScriptedTool hung("match\nhang\n");
+  EXPECT_EQ(hung.ended("x", 64, 1000, &text), RunEnd::timed_out);
+  text = "#";
+  EXPECT_EQ(next.ended("x", 64, 20000, &text), RunEnd::timed_out);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(next.calls(), "x\nx\n");
+}
+
+TEST(RunEnded, AnUnreachableAnswerUnderABudgetTimedOut) {
+  RunBudget budget(60000);
+  budget.watch_for("error:");
+  ScriptedTool gone("match\nsay error: device offline\\n\n");
+  std::string text = "#";
+  EXPECT_EQ(gone.ended("x", 64, 20000, &text), RunEnd::timed_out);
+  EXPECT_EQ(text, "");
+}
+
+TEST(RunBudgetDeathTest, BudgetsDoNotNest) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH_IF_SUPPORTED(
+      {
+        RunBudget outer(1000);
+        RunBudget inner(1000);
+      },
+      "budgets do not nest");
+  // One after another is fine.
+  { RunBudget first(1000); }
+  { RunBudget second(1000); }
 }

@@ -1,0 +1,152 @@
+// Every reply body and console line of the bridge, by route. The bytes are
+// what pages and users rely on: change none without changing its readers
+// (web/adb.html and the tests).
+//
+// Two lines live with the code that owns them, because their floor may not
+// use this one: the fastboot download's progress lines (tools/provisioning.cpp)
+// and the per-system log-on line (platform/autostart_*.cpp).
+#pragma once
+
+// ---- Any route -------------------------------------------------------------
+constexpr char unknown_body[] = "{\"ok\":false,\"error\":\"unknown\"}";
+constexpr char forbidden_body[] = "{\"ok\":false,\"error\":\"forbidden (origin)\"}";
+
+// ---- Choosing a phone (flash, boot, flashurl, reboot, info) ----------------
+constexpr char bad_serial_body[] = "{\"ok\":false,\"error\":\"serial theek nahi\"}";
+constexpr char no_fastboot_phone_body[] =
+    "{\"ok\":false,\"error\":\"Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein "
+    "layein.\"}";
+constexpr char no_adb_phone_body[] =
+    "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow dabayein.\"}";
+constexpr char several_phones_body[] =
+    "{\"ok\":false,\"error\":\"Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.\"}";
+constexpr char duplicate_serial_body[] =
+    "{\"ok\":false,\"error\":\"Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.\"}";
+
+// ---- GET /ping (version, adb found, fastboot found) -----------------------
+constexpr char ping_format[] =
+    "{\"ok\":true,\"name\":\"Talvik Web Bridge\",\"version\":\"%s\",\"adb\":%s,\"fastboot\":%s}";
+
+// ---- GET /info --------------------------------------------------------------
+// The report envelopes (the field list inside the brackets).
+constexpr char adb_report_format[] = "{\"ok\":true,\"mode\":\"ADB\",\"fields\":[%s]}";
+constexpr char fastboot_report_format[] = "{\"ok\":true,\"mode\":\"Fastboot\",\"fields\":[%s]}";
+constexpr char no_phone_body[] =
+    "{\"ok\":false,\"error\":\"Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode "
+    "mein layein. Cable theek hai?\"}";
+constexpr char unauthorized_body[] =
+    "{\"ok\":false,\"error\":\"Phone mila lekin USB debugging ki ijazat nahi di. Phone par 'Allow' dabayein.\"}";
+
+// ---- GET /devices (the entries follow the opening) ------------------------
+constexpr char devices_opening[] = "{\"ok\":true,\"devices\":[";
+
+// ---- Partition refusals: one refusal, two wordings ------------------------
+// POST /flash says it in full; GET /flashurl keeps its older short words.
+constexpr char upload_bad_name_body[] = "{\"ok\":false,\"error\":\"partition name theek nahi\"}";
+constexpr char url_bad_name_body[] = "{\"ok\":false,\"error\":\"partition theek nahi\"}";
+constexpr char upload_identity_body[] =
+    "{\"ok\":false,\"error\":\"Ye identity partition (IMEI/EFS/NV/FRP) hai - ispar flash BLOCK hai (legal).\"}";
+constexpr char url_identity_body[] = "{\"ok\":false,\"error\":\"identity partition - BLOCK (legal)\"}";
+
+// ---- POST /flash and POST /boot --------------------------------------------
+constexpr char bad_size_body[] = "{\"ok\":false,\"error\":\"file size theek nahi (0 ya 2GB se zyada)\"}";
+constexpr char incomplete_body[] = "{\"ok\":false,\"error\":\"file poori receive nahi hui\"}";
+
+// ---- Flash and boot replies (uploads and GET /flashurl) --------------------
+constexpr char not_an_image_body[] =
+    "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
+// Verdict, partition shown ("(boot)" for a boot), then the escaped log.
+constexpr char flash_body_opening[] = "{\"ok\":%s,\"partition\":\"%s\",\"log\":\"";
+constexpr char boot_shown_partition[] = "(boot)";
+
+// ---- GET /flashurl -----------------------------------------------------------
+constexpr char bad_url_body[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
+// A failed download's reply carries the downloader's words (an HTTP
+// status, a name that did not resolve) for the page to explain.
+constexpr char download_failure_format[] =
+    "{\"ok\":false,\"error\":\"file download nahi hui (link/internet check karein)\",\"log\":\"%s\"}";
+
+// ---- GET /wifi-pair, -connect, -disconnect, -mdns --------------------------
+constexpr char bad_pair_body[] = "{\"ok\":false,\"error\":\"ip/port/code theek nahi\"}";
+constexpr char bad_connect_body[] = "{\"ok\":false,\"error\":\"ip/port theek nahi\"}";
+constexpr char wifi_format[] = "{\"ok\":%s,\"log\":\"%s\"}";
+
+// ---- GET /reboot and GET /adbkill ------------------------------------------
+constexpr char unknown_target_body[] = "{\"ok\":false,\"error\":\"unknown target\"}";
+constexpr char rebooted_format[] = "{\"ok\":true,\"to\":\"%s\"}";
+constexpr char reboot_failed_format[] = "{\"ok\":false,\"to\":\"%s\",\"log\":\"%s\"}";
+constexpr char stopped_body[] = "{\"ok\":true}";
+
+// ---- Logs of runs the bridge ended (flash, boot, reboot, wireless) ---------
+// Added on a line of its own; %u is the run's length in seconds.
+constexpr char ended_run_line[] = "Bridge ne ye kaam %u second baad rok diya (phone ya tool ne jawab nahi diya).";
+
+// ---- Why no phone is seen (GET /doctor; fastboot missing) -----------------
+// POST /flash, POST /boot and GET /flashurl: fastboot is not there and its
+// download in this request failed; "code" is the GET /doctor finding that
+// explains the same.
+constexpr char fastboot_missing_body[] =
+    "{\"ok\":false,\"code\":\"fastboot_missing\",\"error\":\"fastboot nahi mila aur Google se download bhi nahi ho "
+    "saka. Internet check karke dobara koshish karein, ya Google ka platform-tools folder (fastboot ke saath) bridge "
+    "ke folder mein rakhein.\"}";
+
+// The findings' texts: what is wrong and what to do.
+constexpr char doctor_adb_missing_text[] =
+    "adb nahi mila. Bridge ko uske apne folder se chalayein (wo platform-tools khud banata hai); Linux par adb "
+    "install karein (apt install adb).";
+constexpr char doctor_adb_not_started_text[] =
+    "adb chal nahi saka (uska server start nahi hua). Bridge band karke dobara chalayein; antivirus adb ko rok raha "
+    "ho to ijazat dein.";
+constexpr char doctor_adb_server_conflict_text[] =
+    "Koi doosra program apna adb server chala raha hai (phone suite, emulator ya doosra adb). Usay band karein, phir "
+    "dobara check karein.";
+constexpr char doctor_no_permissions_text[] =
+    "Phone USB par hai magar is user ko us tak pahunchne ki ijazat nahi. Android ka udev rule lagayein (Debian: "
+    "android-sdk-platform-tools-common), user ko plugdev group mein daalein, phir cable dobara lagayein.";
+constexpr char doctor_usb_driver_missing_text[] =
+    "Phone ka ADB/Fastboot hissa Windows par driver ke baghair hai (Device Manager mein peela nishan). Google USB "
+    "Driver ya phone company ka driver install karein, phir cable dobara lagayein.";
+constexpr char doctor_unauthorized_text[] =
+    "Phone ne is computer ko abhi ijazat nahi di. Phone ka screen kholein aur \"Allow USB debugging\" par Allow "
+    "dabayein.";
+constexpr char doctor_authorizing_text[] =
+    "Phone ijazat ke marhale mein hai. Phone ka screen kholein aur Allow dabayein, phir kuch second baad dobara check "
+    "karein.";
+constexpr char doctor_offline_text[] =
+    "Phone offline hai. Cable nikal kar dobara lagayein; na bane to phone par \"Revoke USB debugging "
+    "authorizations\" karke dobara Allow karein.";
+constexpr char doctor_phone_ready_text[] = "Phone mil gaya aur kaam ke liye tayyar hai.";
+constexpr char doctor_fastboot_missing_text[] =
+    "fastboot nahi mila aur uska download nahi ho saka. Internet check karein, ya Google ka platform-tools folder "
+    "bridge ke folder mein rakhein.";
+constexpr char doctor_fastboot_on_demand_text[] =
+    "fastboot abhi bridge ke paas nahi; pehli flash par Google se download hoga (internet chahiye).";
+constexpr char doctor_usb_not_listed_text[] =
+    "Phone USB par ADB/Fastboot ke saath dikh raha hai magar adb/fastboot use nahi dekh rahe. Cable nikal kar dobara "
+    "lagayein; Windows par Google USB Driver install karein.";
+constexpr char doctor_usb_debugging_off_text[] =
+    "USB par ek Android company ka device hai magar ADB band hai. Agar ye aap ka phone hai: Developer options mein "
+    "USB debugging ON karein aur phone unlock rakhein; Fastboot ke liye phone ko bootloader mode mein layein.";
+constexpr char doctor_no_usb_phone_text[] =
+    "USB par koi Android phone nahi mila. Data wali cable aur doosra USB port try karein; phone on aur unlock rakhein.";
+constexpr char doctor_no_phone_text[] =
+    "Koi phone nahi mila. Cable, USB debugging ON aur phone par Allow check karein.";
+
+// ---- Console ---------------------------------------------------------------
+constexpr char banner_rule[] = "============================================================";
+constexpr char banner_title_format[] = "  Talvik Web Bridge  v%s\n";
+constexpr char banner_open_format[] = "  Chal raha hai. Browser mein %s/adb.html kholkar\n";
+constexpr char banner_press_line[] = "  'Phone parho (Bridge)' dabayein.\n";
+constexpr char banner_adb_format[] = "  adb:      %s\n";
+constexpr char banner_fastboot_format[] = "  fastboot: %s\n";
+constexpr char banner_tool_found[] = "mila";
+constexpr char banner_adb_on_path[] = "PATH se (ya platform-tools rakhein)";
+constexpr char banner_fastboot_on_path[] = "PATH se";
+constexpr char banner_port_format[] = "  Port:     127.0.0.1:%d\n\n";
+constexpr char banner_no_download_line[] = "  dobara download/launch ki zaroorat nahi.";
+constexpr char banner_close_line[] = "  Band karne ke liye ye window close karein.";
+constexpr char quote_in_folder_line[] =
+    "Is folder ke naam mein \" hai. Bridge ko aise folder mein rakhein jis ke naam mein \" na ho.";
+constexpr char net_start_failed_line[] = "WSAStartup fail";
+constexpr char no_free_port_line[] = "Koi port free nahi mila. Doosra bridge window band karke dobara chalayein.";
+constexpr char press_enter_prompt[] = "Enter dabayein...";

@@ -1,0 +1,85 @@
+// The bridge's limits in one place: the size of every command line and
+// tool output it keeps, every time-out, and the bounds on what a request
+// may send. Each buffer is fixed; text that does not fit is cut, and a cut
+// command line is never run. Kept on this floor so that every floor above
+// (reports, actions, the server) names the same values.
+#pragma once
+
+// ---- Command lines --------------------------------------------------------
+// A 259-character tool path in quotes, "-s" and a 63-character serial, and
+// the longest fixed words of a report probe or "devices".
+constexpr int tool_command_size = 324;
+// The IMEI call: a report command plus a transaction code and a slot.
+constexpr int imei_command_size = 512;
+// fastboot flash/boot: two 259-character paths, a serial and a partition.
+constexpr int flash_command_size = 520;
+// Reboot and kill-server: a tool path, a serial and the target's words.
+constexpr int reboot_command_size = 600;
+constexpr int kill_command_size = 600;
+// Wireless: a tool path, a host, a port and a pairing code.
+constexpr int wifi_command_size = 700;
+// The image downloader: the program, its options, the quoted URL and the
+// image path.
+constexpr int download_command_size = 4096;
+
+// ---- Tool output kept (bytes, NUL included); the rest is read and dropped -
+constexpr int devices_output_size = 65536;         // "devices" lists
+constexpr int getprop_text_size = 256 * 1024;      // getprop: real dumps run past 64 KiB
+constexpr int getvar_output_size = 65536;          // fastboot getvar all
+constexpr int imei_call_output_size = 8192;        // one iphonesubinfo parcel
+constexpr int flash_output_size = 65536;           // fastboot flash/boot
+constexpr int reboot_output_size = 4096;           // reboot, any mode
+constexpr int wifi_output_size = 4096;             // pair/connect/disconnect/mdns
+constexpr int kill_output_size = 2048;             // kill-server, never read
+constexpr int image_download_output_size = 4096;   // the downloader's words
+constexpr int tools_download_output_size = 16384;  // archive fetch, never read
+
+// ---- Time-outs of tool runs (milliseconds) --------------------------------
+// A run that should answer at once: "devices", each report probe, getvar,
+// an IMEI call, reboot, kill-server. The whole run is bounded.
+constexpr unsigned quick_run_timeout_ms = 20000;
+// A whole report: once a run ends at its time-out the runs left are skipped.
+constexpr unsigned report_budget_ms = 60000;
+// Wireless pairing and connecting, and the mDNS listing.
+constexpr unsigned wifi_timeout_ms = 25000;
+constexpr unsigned mdns_timeout_ms = 12000;
+// Flash and boot: the wait for fastboot to exit once its output has ended.
+constexpr unsigned flash_timeout_ms = 180000;
+// Downloads: the wait for the downloader to exit once its output has ended.
+constexpr unsigned image_download_timeout_ms = 180000;
+constexpr unsigned tools_download_timeout_ms = 20000;
+// Flash and boot have no bound on the whole run (a real write may take
+// long): they end after transfer_idle_ms with no output at all, or
+// waiting_limit_ms after fastboot's "< waiting for" line with nothing after
+// it (the phone it waits for has gone).
+constexpr unsigned transfer_idle_ms = 5u * 60u * 1000u;
+constexpr unsigned waiting_limit_ms = 30000;
+// Any download ends within this time, whatever it prints.
+constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
+
+// ---- Requests --------------------------------------------------------------
+// A request head: at most 4,095 bytes and a NUL, sent within head_wait_ms.
+constexpr int request_buffer_size = 4096;
+constexpr int head_wait_ms = 10000;
+// An upload: 1 byte to 2 GiB, received in chunks of receive_chunk bytes; a
+// body that stops arriving for body_silence_ms counts as cut off.
+constexpr long long largest_upload = 2147483648LL;
+constexpr int receive_chunk = 1 << 20;
+constexpr int body_silence_ms = 30000;
+// After the reply, what the client still sends is read and dropped, so
+// that it sees the reply rather than a reset; then the connection is
+// closed whatever is still coming.
+//
+// A body of known length (plain Content-Length framing) is drained up to
+// its announced length, at most 2 GiB, while it keeps arriving: at least
+// drain_window_bytes in every drain_window_ms, and for drain_body_total_ms
+// in all. A browser that had its large upload refused sends the rest at
+// full speed and then reads the reply.
+constexpr long long drain_body_cap = 2147483648LL;
+constexpr int drain_body_total_ms = 120000;
+constexpr int drain_window_ms = 5000;
+constexpr long long drain_window_bytes = 65536;
+// When the length is unknown (the head did not fit in the buffer, a body
+// framing the bridge does not speak): at most this long and this many bytes.
+constexpr int drain_total_ms = 10000;
+constexpr long long drain_byte_cap = 64LL * 1024 * 1024;
