@@ -34,7 +34,7 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
   return n + static_cast<int>(sizeof body_end) - 1;
 }
 
-bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial) {
+bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
   // Without fastboot its bare name would list no phone: say what is missing.
   if (!fastboot_present()) {

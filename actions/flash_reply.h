@@ -17,7 +17,7 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
 // the phone in Fastboot mode that the request names, or the only one listed.
 // Writes fastboot's path (tool_path_size bytes) and the serial; when no
 // phone can be chosen, sends the reason and returns false.
-bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial);
+bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, char* serial);
 
 // Flashes the image to `partition` (or boots from it when `partition` is
 // null) on phone `serial`, deletes the image and sends the reply. A file

@@ -72,7 +72,7 @@ void handle_flashurl(Exchange& ex) {
   // The phone is chosen before anything is downloaded.
   char fastboot[tool_path_size];
   char serial[serial_cap + 1];
-  if (!choose_fastboot_phone(ex, fastboot, serial)) return;
+  if (!fetch_fastboot_and_choose_phone_or_refuse(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
   static char output[image_download_output_size];

@@ -45,7 +45,7 @@ void handle_upload(Exchange& ex) {
   // Before the body is read: an upload for no phone is refused at once.
   char fastboot[tool_path_size];
   char serial[serial_cap + 1];
-  if (!choose_fastboot_phone(ex, fastboot, serial)) return;
+  if (!fetch_fastboot_and_choose_phone_or_refuse(ex, fastboot, serial)) return;
 
   // The checks that need no body passed: a client that waits before
   // sending it (curl does for large bodies) is told to start now.

@@ -15,6 +15,9 @@ constexpr int android_usb_class = 0xff;
 constexpr int android_usb_subclass = 0x42;
 constexpr int adb_usb_protocol = 0x01;
 constexpr int fastboot_usb_protocol = 0x03;
+// A phone's file transfer: PTP is class 06 (still image); MTP is either
+// that or a vendor interface named "MTP".
+constexpr int still_image_usb_class = 0x06;
 
 enum class UsbAccess { unknown, granted, denied };
 
@@ -23,6 +26,7 @@ struct UsbDevice {
   unsigned product_id = 0;
   bool adb_interface = false;
   bool fastboot_interface = false;
+  bool file_transfer_interface = false;  // MTP or PTP
   // Windows: the Device Manager problem code of the device or one of its
   // interfaces (28: no driver installed, 10: cannot start), 0 for none.
   int problem = 0;

@@ -47,6 +47,20 @@ bool read_number(const char* devices, const char* entry, const char* file, int b
   return true;
 }
 
+// Whether interface `entry` names itself MTP (its "interface" string).
+bool names_mtp(const char* devices, const char* entry) {
+  char path[512];
+  std::snprintf(path, sizeof path, "%s/%s/interface", devices, entry);
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[64];
+  const ssize_t n = read(fd, text, sizeof text - 1);
+  close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  return std::strstr(text, "MTP") != nullptr;
+}
+
 // Whether this user may open the device node for reading and writing, as
 // adb and fastboot must.
 UsbAccess node_access(const char* root, unsigned bus, unsigned device) {
@@ -101,13 +115,16 @@ void list_usb_devices_under(const char* root, UsbDevices& out) {
         !read_number(devices, name, "bInterfaceProtocol", 16, &protocol)) {
       continue;
     }
-    if (usb_class != android_usb_class || subclass != android_usb_subclass) continue;
+    const bool android = usb_class == android_usb_class && subclass == android_usb_subclass;
+    const bool file_transfer = usb_class == still_image_usb_class || names_mtp(devices, name);
+    if (!android && !file_transfer) continue;
     for (int i = 0; i < out.count; ++i) {
       if (std::strncmp(names[i], name, static_cast<size_t>(colon - name)) != 0 || names[i][colon - name] != '\0') {
         continue;
       }
-      if (protocol == adb_usb_protocol) out.devices[i].adb_interface = true;
-      if (protocol == fastboot_usb_protocol) out.devices[i].fastboot_interface = true;
+      if (file_transfer) out.devices[i].file_transfer_interface = true;
+      if (android && protocol == adb_usb_protocol) out.devices[i].adb_interface = true;
+      if (android && protocol == fastboot_usb_protocol) out.devices[i].fastboot_interface = true;
     }
   }
 }

@@ -91,8 +91,11 @@ void add_usb_node(const char* hardware_ids, const char* compatible_ids, int prob
   if (device == nullptr) return;
   bool android = false;
   for (const char* id = compatible_ids; *id != '\0'; id += std::strlen(id) + 1) {
+    // Windows names an MTP interface by its OS descriptor.
+    if (std::strstr(id, "MS_COMP_MTP") != nullptr) device->file_transfer_interface = true;
     int usb_class = 0, subclass = 0, protocol = 0;
     if (!parse_usb_class_id(id, &usb_class, &subclass, &protocol)) continue;
+    if (usb_class == still_image_usb_class) device->file_transfer_interface = true;
     if (usb_class != android_usb_class || subclass != android_usb_subclass) continue;
     if (protocol == adb_usb_protocol) device->adb_interface = android = true;
     if (protocol == fastboot_usb_protocol) device->fastboot_interface = android = true;

@@ -2,32 +2,33 @@
 // tools printed and what the USB list shows. GET /doctor sends it.
 #pragma once
 #include "platform/usb_devices.h"
+#include "tools/device_list.h"
 
-// In the order they are reported: what keeps every phone away first, then
-// each phone's own state, then fastboot, then what the USB list tells
-// when no tool lists any phone.
+// In the order they are reported, most useful first: what keeps every
+// phone away, then what keeps one phone away, then each listed phone's
+// own state, then what the USB list tells when no tool lists a phone.
 enum class Finding {
-  adb_missing,          // adb is not there at all
-  adb_not_started,      // adb is there but its server did not start
-  adb_server_conflict,  // another program's adb server is in the way
-  no_permissions,       // Linux: the phone is there but this user may not open it
-  usb_driver_missing,   // Windows: the ADB/fastboot interface has no working driver
-  unauthorized,         // adb: waiting for Allow
-  authorizing,          // adb: Allow is being processed
-  offline,              // adb: listed but not answering
-  phone_ready,          // a phone ready in ADB or Fastboot mode
-  fastboot_missing,     // no fastboot, and its download in this run failed
-  fastboot_on_demand,   // no fastboot yet: the first flash downloads it
-  usb_not_listed,       // an ADB/fastboot interface on USB that no tool lists
-  usb_debugging_off,    // a device of an Android maker without ADB/fastboot
-  no_usb_phone,         // the USB list holds nothing that may be a phone
-  no_phone,             // no phone listed, and USB could not be looked at
+  adb_missing,              // adb is not there, or could not be started
+  adb_server_conflict,      // another program's adb server is in the way
+  fastboot_missing,         // fastboot is not there (its download failed, or is still to come)
+  usb_no_driver,            // Windows: the phone's device node has a problem code
+  usb_no_permission,        // Linux: the phone's device node may not be opened
+  adb_no_permissions,       // adb lists a phone it may not open
+  fastboot_no_permissions,  // fastboot lists a phone it may not open
+  adb_unauthorized,         // adb: waiting for "Allow"
+  adb_authorizing,          // adb: "Allow" is being processed
+  adb_offline,              // adb: listed but not answering
+  adb_other_mode,           // adb: recovery, sideload, rescue, bootloader or host
+  usb_not_listed,           // an ADB/fastboot interface on USB that no tool lists
+  usb_debugging_off,        // a phone in file-transfer mode without ADB
+  none_seen,                // nothing on USB looks like a phone, no tool lists one
 };
 
 struct DoctorFacts {
-  bool adb_there = false;       // tool_is_there("adb")
+  // adb is found and "adb devices" started.
+  bool adb_there = false;
   const char* adb_output = "";  // "adb devices", standard error merged
-  bool fastboot_there = false;  // tool_is_there("fastboot")
+  bool fastboot_there = false;  // fastboot is found
   bool fastboot_download_failed = false;
   const char* fastboot_output = "";           // "fastboot devices"
   const platform::UsbDevices* usb = nullptr;  // nullptr: not looked at
@@ -37,23 +38,25 @@ constexpr int max_findings = 16;
 
 struct DoctorFinding {
   Finding finding;
-  int usb_index;  // the USB device it is about, or -1
+  const char* text;
+  char serial[serial_cap + 1];  // a listed, usable serial, or empty
+  const char* mode;             // "ADB", "Fastboot", or nullptr
+  int usb_index;                // the USB device it is about, or -1
 };
 
 struct Diagnosis {
   DoctorFinding items[max_findings];
   int count = 0;
-  bool ready = false;  // some phone can be acted on now
 };
 
-// Decides the findings, each at most once, in the order of Finding.
+// Decides the findings in the order of Finding; a finding about one phone
+// comes once per phone, any other once. Empty when a phone is ready and
+// nothing is wrong. A serial that breaks the serial rule is never kept.
 void diagnose(const DoctorFacts& facts, Diagnosis& out);
 
-// The finding's code in the reply ("adb_missing", ...) and its text.
+// The finding's stable code in the reply ("adb_missing", ...).
 const char* finding_code(Finding finding);
-const char* finding_text(Finding finding);
 
-// Formats {"ok":true,"ready":BOOL,"findings":[{"code":"...","text":"..."
-// [,"usb":"VVVV:PPPP Maker"]},...]} into `body` (`size` bytes); returns its
-// length. Every text is escaped.
+// Formats {"ok":true,"findings":[...]} into `body` (`size` bytes); returns
+// its length. A finding that does not fit whole is left out.
 int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* usb, char* body, int size);

@@ -21,9 +21,9 @@ void handle_doctor(Exchange& ex) {
 
   DoctorFacts facts;
   char tool[tool_path_size];
-  facts.adb_there = tool_is_there("adb");
   find_tool("adb", tool);
-  list_devices(tool, adb_output);
+  // An adb that is there but cannot be started is as good as none.
+  facts.adb_there = tool_is_there("adb") && list_devices(tool, adb_output) != RunEnd::not_started;
   facts.adb_output = adb_output;
   facts.fastboot_there = fastboot_present();
   facts.fastboot_download_failed = fastboot_download_failed();

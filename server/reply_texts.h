@@ -82,55 +82,66 @@ constexpr char stopped_body[] = "{\"ok\":true}";
 constexpr char ended_run_line[] = "Bridge ne ye kaam %u second baad rok diya (phone ya tool ne jawab nahi diya).";
 
 // ---- Why no phone is seen (GET /doctor; fastboot missing) -----------------
-// POST /flash, POST /boot and GET /flashurl: fastboot is not there and its
-// download in this request failed; "code" is the GET /doctor finding that
-// explains the same.
+// POST /flash, POST /boot and GET /flashurl: fastboot is still not there
+// after its download was tried.
 constexpr char fastboot_missing_body[] =
-    "{\"ok\":false,\"code\":\"fastboot_missing\",\"error\":\"fastboot nahi mila aur Google se download bhi nahi ho "
-    "saka. Internet check karke dobara koshish karein, ya Google ka platform-tools folder (fastboot ke saath) bridge "
-    "ke folder mein rakhein.\"}";
+    "{\"ok\":false,\"error\":\"fastboot nahi mila aur download bhi nahi ho saka. Internet check karein, ya "
+    "platform-tools bridge ke folder mein rakhein.\"}";
 
-// The findings' texts: what is wrong and what to do.
+// GET /doctor: {"ok":true,"findings":[...]}, each finding
+// {"code":"...",["serial":"...",]["mode":"...",]["usb":"vvvv:pppp",]"text":"..."}.
+constexpr char doctor_opening[] = "{\"ok\":true,\"findings\":[";
+// The findings' texts: the cause and the next step.
 constexpr char doctor_adb_missing_text[] =
-    "adb nahi mila. Bridge ko uske apne folder se chalayein (wo platform-tools khud banata hai); Linux par adb "
-    "install karein (apt install adb).";
-constexpr char doctor_adb_not_started_text[] =
-    "adb chal nahi saka (uska server start nahi hua). Bridge band karke dobara chalayein; antivirus adb ko rok raha "
-    "ho to ijazat dein.";
+    "adb nahi mila (na bridge ke saath, na platform-tools folder mein, na PATH par). Bridge ki wo release lein jis "
+    "mein platform-tools shaamil hain, ya Google ka platform-tools folder bridge ke folder mein rakhein.";
 constexpr char doctor_adb_server_conflict_text[] =
-    "Koi doosra program apna adb server chala raha hai (phone suite, emulator ya doosra adb). Usay band karein, phir "
-    "dobara check karein.";
-constexpr char doctor_no_permissions_text[] =
-    "Phone USB par hai magar is user ko us tak pahunchne ki ijazat nahi. Android ka udev rule lagayein (Debian: "
+    "Koi doosra phone program (phone suite, emulator ya doosra adb) apna adb server chala raha hai. Wo program band "
+    "karein, phir \"ADB server band karein\" dabayein aur dobara check karein.";
+constexpr char doctor_fastboot_failed_text[] =
+    "fastboot nahi mila aur uska download bhi nahi ho saka. Internet check karein, ya platform-tools bridge ke folder "
+    "mein rakhein.";
+constexpr char doctor_fastboot_not_yet_text[] =
+    "fastboot abhi bridge ke paas nahi, is liye Fastboot mode ka phone nazar nahi aata. Pehli flash par bridge use "
+    "download karega (internet chahiye), ya platform-tools bridge ke folder mein rakhein.";
+constexpr char doctor_usb_no_driver_adb_text[] =
+    "Phone ADB mode mein USB par hai magar Windows mein uska driver nahi (Device Manager mein peela nishan). Phone "
+    "company ka USB driver ya Google USB Driver install karein, phir cable nikaal kar dobara lagayein.";
+constexpr char doctor_usb_no_driver_fastboot_text[] =
+    "Phone Fastboot mode mein USB par hai magar Windows mein uska driver nahi (Fastboot ko aksar alag driver chahiye). "
+    "Google USB Driver (Android Bootloader Interface) ya phone company ka driver install karein, phir cable nikaal "
+    "kar dobara lagayein.";
+constexpr char doctor_usb_no_driver_text[] =
+    "Android phone USB par hai magar Windows mein uska driver nahi chala (Device Manager mein peela nishan). Phone "
+    "company ka USB driver install karein, phir cable nikaal kar dobara lagayein.";
+constexpr char doctor_usb_no_permission_text[] =
+    "Phone USB par hai magar is user ko usay kholne ki ijazat nahi. Is vendor ID ke liye udev rule lagayein (Debian: "
     "android-sdk-platform-tools-common), user ko plugdev group mein daalein, phir cable dobara lagayein.";
-constexpr char doctor_usb_driver_missing_text[] =
-    "Phone ka ADB/Fastboot hissa Windows par driver ke baghair hai (Device Manager mein peela nishan). Google USB "
-    "Driver ya phone company ka driver install karein, phir cable dobara lagayein.";
-constexpr char doctor_unauthorized_text[] =
-    "Phone ne is computer ko abhi ijazat nahi di. Phone ka screen kholein aur \"Allow USB debugging\" par Allow "
-    "dabayein.";
-constexpr char doctor_authorizing_text[] =
-    "Phone ijazat ke marhale mein hai. Phone ka screen kholein aur Allow dabayein, phir kuch second baad dobara check "
-    "karein.";
-constexpr char doctor_offline_text[] =
-    "Phone offline hai. Cable nikal kar dobara lagayein; na bane to phone par \"Revoke USB debugging "
+constexpr char doctor_adb_no_permissions_text[] =
+    "adb ko phone kholne ki ijazat nahi (Linux). Android ka udev rule lagayein (Debian: "
+    "android-sdk-platform-tools-common), user ko plugdev group mein daalein, phir cable dobara lagayein.";
+constexpr char doctor_fastboot_no_permissions_text[] =
+    "fastboot ko Fastboot mode wala phone kholne ki ijazat nahi (Linux). Android ka udev rule lagayein, user ko "
+    "plugdev group mein daalein, phir cable dobara lagayein.";
+constexpr char doctor_adb_unauthorized_text[] =
+    "Phone ne is computer ko ijazat nahi di. Phone unlock karein aur \"Allow USB debugging\" par Allow dabayein; "
+    "popup na aaye to cable dobara lagayein.";
+constexpr char doctor_adb_authorizing_text[] =
+    "Phone ijazat de raha hai. Phone par Allow dabayein, phir kuch second baad dobara check karein.";
+constexpr char doctor_adb_offline_text[] =
+    "Phone offline hai. Cable nikaal kar dobara lagayein; na bane to phone par \"Revoke USB debugging "
     "authorizations\" karke dobara Allow karein.";
-constexpr char doctor_phone_ready_text[] = "Phone mil gaya aur kaam ke liye tayyar hai.";
-constexpr char doctor_fastboot_missing_text[] =
-    "fastboot nahi mila aur uska download nahi ho saka. Internet check karein, ya Google ka platform-tools folder "
-    "bridge ke folder mein rakhein.";
-constexpr char doctor_fastboot_on_demand_text[] =
-    "fastboot abhi bridge ke paas nahi; pehli flash par Google se download hoga (internet chahiye).";
+constexpr char doctor_adb_other_mode_text[] =
+    "adb phone ko normal mode mein nahi dekh raha (recovery, sideload, rescue ya bootloader). Phone ko normal start "
+    "karein, ya flash ke liye Fastboot mode mein layein.";
 constexpr char doctor_usb_not_listed_text[] =
-    "Phone USB par ADB/Fastboot ke saath dikh raha hai magar adb/fastboot use nahi dekh rahe. Cable nikal kar dobara "
+    "Phone ka ADB/Fastboot hissa USB par hai magar adb/fastboot usay nahi dekh rahe. Cable nikaal kar dobara "
     "lagayein; Windows par Google USB Driver install karein.";
 constexpr char doctor_usb_debugging_off_text[] =
-    "USB par ek Android company ka device hai magar ADB band hai. Agar ye aap ka phone hai: Developer options mein "
-    "USB debugging ON karein aur phone unlock rakhein; Fastboot ke liye phone ko bootloader mode mein layein.";
-constexpr char doctor_no_usb_phone_text[] =
-    "USB par koi Android phone nahi mila. Data wali cable aur doosra USB port try karein; phone on aur unlock rakhein.";
-constexpr char doctor_no_phone_text[] =
-    "Koi phone nahi mila. Cable, USB debugging ON aur phone par Allow check karein.";
+    "USB par Android phone file-transfer mode mein hai magar USB debugging band hai. Settings > About phone mein "
+    "Build number 7 dafa dabayein, phir Developer options mein USB debugging ON karein.";
+constexpr char doctor_none_seen_text[] =
+    "USB par koi phone nazar nahi aaya. Data wali cable aur doosra USB port try karein, aur phone unlock rakhein.";
 
 // ---- Console ---------------------------------------------------------------
 constexpr char banner_rule[] = "============================================================";

@@ -70,10 +70,10 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   return PhoneChoice::chosen;
 }
 
-void list_devices(const char* tool_path, char* output) {
+RunEnd list_devices(const char* tool_path, char* output) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
-  run_tool(command, output, devices_output_size, quick_run_timeout_ms);
+  return run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms);
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {

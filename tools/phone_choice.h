@@ -4,6 +4,7 @@
 #pragma once
 #include "tools/device_list.h"
 #include "tools/limits.h"
+#include "tools/process_runner.h"
 
 enum class SerialRequest {
   none,   // no serial named: the tool's own list decides
@@ -44,4 +45,6 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 // `asked` is given, and the chosen one on return.
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 
-void list_devices(const char* tool_path, char* output);
+// Runs `tool_path` "devices" into `output` (devices_output_size bytes) and
+// says how the run ended.
+RunEnd list_devices(const char* tool_path, char* output);

@@ -20,9 +20,8 @@ using Codes = std::vector<std::string>;
 namespace {
 
 constexpr char fastboot_missing[] =
-    "{\"ok\":false,\"code\":\"fastboot_missing\",\"error\":\"fastboot nahi mila aur Google se download bhi nahi ho "
-    "saka. Internet check karke dobara koshish karein, ya Google ka platform-tools folder (fastboot ke saath) bridge "
-    "ke folder mein rakhein.\"}";
+    "{\"ok\":false,\"error\":\"fastboot nahi mila aur download bhi nahi ho saka. Internet check karein, ya "
+    "platform-tools bridge ke folder mein rakhein.\"}";
 
 // The finding codes of a /doctor body, in order.
 Codes codes_of(const std::string& body) {
@@ -63,6 +62,16 @@ void usb_tree(Bridge& bridge, const std::vector<std::pair<std::string, std::stri
   bridge.set_env("TALVIK_USB_ROOT", root);
 }
 
+// An interface of a device in that tree, with its class (subclass and
+// protocol 00).
+void interface(Bridge& bridge, const std::string& name, const std::string& usb_class) {
+  const std::string dir = bridge.path("usb") + "/sys/bus/usb/devices/" + name;
+  fs::create_directories(dir);
+  e2e::write_file(dir + "/bInterfaceClass", usb_class + "\n");
+  e2e::write_file(dir + "/bInterfaceSubClass", "00\n");
+  e2e::write_file(dir + "/bInterfaceProtocol", "00\n");
+}
+
 }  // namespace
 
 TEST(FastbootMissing, EveryFlashingRouteSaysSoAndTheDoctorToo) {
@@ -90,7 +99,10 @@ TEST(FastbootMissing, EveryFlashingRouteSaysSoAndTheDoctorToo) {
   EXPECT_TRUE(framed(doctor));
   const Codes codes = codes_of(doctor.body);
   EXPECT_NE(std::find(codes.begin(), codes.end(), "fastboot_missing"), codes.end()) << doctor.body;
-  EXPECT_EQ(doctor.body.rfind("{\"ok\":true,\"ready\":false,\"findings\":[", 0), 0u) << doctor.body;
+  EXPECT_NE(doctor.body.find("{\"code\":\"fastboot_missing\",\"mode\":\"Fastboot\",\"text\":\"fastboot nahi mila aur "
+                             "uska download bhi nahi ho saka."),
+            std::string::npos)
+      << doctor.body;
   EXPECT_EQ(downloads(bridge).size(), 3u);
 }
 
@@ -106,8 +118,12 @@ TEST(Doctor, ListedStatesComeInOrderAndNothingIsDownloaded) {
 
   auto reply = bridge.get("/doctor");
   EXPECT_TRUE(framed(reply));
-  EXPECT_EQ(codes_of(reply.body), (Codes{"no_permissions", "unauthorized"})) << reply.body;
-  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"ready\":false,", 0), 0u);
+  EXPECT_EQ(codes_of(reply.body), (Codes{"fastboot_no_permissions", "adb_unauthorized"})) << reply.body;
+  // fastboot's "no permissions; see [...]" is no serial to repeat.
+  EXPECT_EQ(reply.body.find("see ["), std::string::npos) << reply.body;
+  EXPECT_NE(reply.body.find("{\"code\":\"adb_unauthorized\",\"serial\":\"8XV5000A20007972\",\"mode\":\"ADB\","),
+            std::string::npos)
+      << reply.body;
   EXPECT_EQ(bridge.tool_calls("adb"), std::vector<std::string>{"devices"});
   EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"devices"});
 }
@@ -119,11 +135,66 @@ TEST(Doctor, NoListedPhoneIsExplainedByTheUsbList) {
   bridge.add_tool("fastboot", "match devices\n");
   // A Linux root hub, Intel Bluetooth and a Xiaomi phone without ADB.
   usb_tree(bridge, {{"usb1", "1d6b:0002"}, {"1-4", "8087:0026"}, {"1-1", "2717:ff48"}});
+  interface(bridge, "1-1:1.0", "06");
   ASSERT_TRUE(bridge.start()) << bridge.console();
   auto reply = bridge.get("/doctor");
   EXPECT_EQ(codes_of(reply.body), Codes{"usb_debugging_off"}) << reply.body;
-  EXPECT_NE(reply.body.find("\"usb\":\"2717:ff48 Xiaomi\"}]}"), std::string::npos) << reply.body;
+  EXPECT_NE(reply.body.find("{\"code\":\"usb_debugging_off\",\"usb\":\"2717:ff48\",\"text\":"), std::string::npos)
+      << reply.body;
 
   fs::remove_all(bridge.path("usb/sys/bus/usb/devices/1-1"));
-  EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"no_usb_phone"});
+  EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"none_seen"});
+}
+
+TEST(Doctor, EachStateOfAdbsListGivesItsCode) {
+  Bridge bridge;
+  bridge.add_tool("adb", "match devices\nfile adb-list.txt\n");
+  bridge.add_tool("fastboot", "match devices\n");
+  if (!e2e::under_wine()) usb_tree(bridge, {});
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  const auto listed = [&](const std::string& list) {
+    e2e::write_file(bridge.path("adb-list.txt"), list);
+    auto reply = bridge.get("/doctor");
+    EXPECT_TRUE(framed(reply));
+    return codes_of(reply.body);
+  };
+  const std::string header = "List of devices attached\n";
+  const auto recorded = [&](const char* name) {
+    return listed(e2e::read_file(e2e::fixtures_dir() + "/doctor/" + name));
+  };
+  EXPECT_EQ(recorded("adb-devices-offline-windows.txt"), Codes{"adb_offline"});
+  EXPECT_EQ(recorded("adb-devices-authorizing-windows.txt"), Codes{"adb_authorizing"});
+  EXPECT_EQ(listed(header + "????????????\tno permissions (missing udev rules? user is in the plugdev group); see "
+                            "[http://developer.android.com/tools/device.html]\n"),
+            Codes{"adb_no_permissions"});
+  EXPECT_EQ(listed(header + "R58N12345\trecovery\n"), Codes{"adb_other_mode"});
+  EXPECT_EQ(listed(header + "R58N12345\tsideload\n"), Codes{"adb_other_mode"});
+  EXPECT_EQ(listed("adb server version (41) doesn't match this client (39); killing...\n"
+                   "* daemon started successfully\n" +
+                   header + "\n"),
+            Codes{"adb_server_conflict"});
+  EXPECT_EQ(listed("* daemon not running; starting now at tcp:5037\nerror: could not install *smartsocket* "
+                   "listener: Address already in use\n* failed to start daemon\nerror: cannot connect to daemon\n"),
+            Codes{"adb_server_conflict"});
+  // A ready phone and nothing wrong: no finding.
+  e2e::write_file(bridge.path("adb-list.txt"), header + "R58N12345\tdevice\n");
+  EXPECT_EQ(bridge.get("/doctor").body, "{\"ok\":true,\"findings\":[]}");
+  EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>(8, "devices"));
+}
+
+TEST(Doctor, AdbFoundNowhereIsNamed) {
+  Bridge bridge;
+  bridge.add_tool("fastboot", "match devices\n");
+  if (!e2e::under_wine()) {
+    usb_tree(bridge, {});
+    fs::create_directories(bridge.path("bin"));
+    bridge.set_env("PATH", bridge.path("bin"));  // neither the system's adb nor its fastboot
+  }
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  auto reply = bridge.get("/doctor");
+  EXPECT_EQ(codes_of(reply.body), Codes{"adb_missing"}) << reply.body;
+  // The acting routes keep their own no-phone words.
+  EXPECT_EQ(actions_e2e::trusted_get(bridge, "/reboot").body,
+            "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow "
+            "dabayein.\"}");
 }

@@ -470,3 +470,55 @@ TEST_F(RealPhone, AndroidSerialOfTheBridgeChoosesThePhoneWhenTheQueryDoesNot) {
   EXPECT_EQ(trusted_get(bridge, "/reboot?to=fbbootloader").body, "{\"ok\":true,\"to\":\"fbbootloader\"}");
   EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:all", "reboot-bootloader"}));
 }
+
+// The doctor through the real adb. The bridge reads an empty USB tree, so
+// what this machine has on USB plays no part.
+class RealPhoneDoctor : public RealPhone {
+ protected:
+  void SetUp() override {
+    RealPhone::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    bridge.stop();
+    fs::create_directories(bridge.path("usb/sys/bus/usb/devices"));
+    bridge.set_env("TALVIK_USB_ROOT", bridge.path("usb"));
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+  }
+  // The first finding of /doctor, up to its text.
+  static std::string finding(const std::string& code, const std::string& serial) {
+    return "{\"ok\":true,\"findings\":[{\"code\":\"" + code + "\",\"serial\":\"" + serial +
+           "\",\"mode\":\"ADB\",\"text\":\"";
+  }
+};
+
+TEST_F(RealPhoneDoctor, AnUnauthorizedPhoneIsNamedAndTheReadyOneStillActs) {
+  PhoneSim ready({});
+  PhoneSim waiting({"--unauthorized"});
+  ASSERT_TRUE(connect(ready));
+  // adb cannot authenticate and lists the phone as waiting for "Allow".
+  EXPECT_NE(adb("connect " + waiting.serial()).find("failed to authenticate"), std::string::npos);
+
+  const std::string doctor = bridge.get("/doctor").body;
+  EXPECT_EQ(doctor.rfind(finding("adb_unauthorized", waiting.serial()), 0), 0u) << doctor;
+  EXPECT_EQ(doctor.find("\"code\"", 10), doctor.rfind("\"code\"")) << "one finding only: " << doctor;
+  EXPECT_TRUE(json_check::Reader(doctor.data(), doctor.size()).whole_value()) << doctor;
+
+  // Naming no phone, the ready one is the only choice.
+  EXPECT_EQ(bridge.get("/info").body.rfind("{\"ok\":true,\"mode\":\"ADB\"", 0), 0u);
+  EXPECT_EQ(trusted_get(bridge, "/reboot").body, "{\"ok\":true,\"to\":\"system\"}");
+  EXPECT_EQ(ready.journal().back(), "reboot:");
+  EXPECT_TRUE(waiting.journal().empty());
+}
+
+TEST_F(RealPhoneDoctor, APhoneInRecoveryIsNamed) {
+  PhoneSim recovery({"--state", "recovery"});
+  ASSERT_TRUE(connect(recovery));
+  const std::string doctor = bridge.get("/doctor").body;
+  EXPECT_EQ(doctor.rfind(finding("adb_other_mode", recovery.serial()), 0), 0u) << doctor;
+  // The acting routes keep their no-phone words.
+  EXPECT_EQ(trusted_get(bridge, "/reboot").body, kNoAdbPhone);
+}
+
+TEST_F(RealPhoneDoctor, NoPhoneAtAllIsNoneSeen) {
+  const std::string doctor = bridge.get("/doctor").body;
+  EXPECT_EQ(doctor.rfind("{\"ok\":true,\"findings\":[{\"code\":\"none_seen\",\"text\":\"", 0), 0u) << doctor;
+}

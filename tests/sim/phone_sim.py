@@ -7,7 +7,8 @@ device (reach it with `adb connect 127.0.0.1:PORT`, or with fastboot's
 `-s tcp:127.0.0.1:PORT`).
 
 ADB: CNXN is answered without AUTH, as protocol version 0x01000001 (no data
-checksums), with a banner that advertises no features, so adb uses the old
+checksums; with --unauthorized it asks for AUTH and accepts nothing, so adb
+lists it "unauthorized"), with a banner that advertises no features, so adb uses the old
 `shell:CMD` service. A shell command is answered from the profile: the case
 of the first `match` line whose text occurs in "shell " + CMD (the tool
 double's script format; `say`, `file` and `fill` lines give the output,
@@ -39,6 +40,8 @@ A_OKAY = 0x59414B4F
 A_CLSE = 0x45534C43
 A_WRTE = 0x45545257
 A_AUTH = 0x48545541
+AUTH_TOKEN = 1
+AUTH_SIGNATURE = 2
 ADB_VERSION = 0x01000001
 OUR_MAX_PAYLOAD = 256 * 1024
 
@@ -243,15 +246,18 @@ class AdbSession:
 
     def banner(self):
         a = self.phone.args
-        return ("device::ro.product.name=%s;ro.product.model=%s;ro.product.device=%s;" %
-                (a.product, a.model, a.device)).encode()
+        return ("%s::ro.product.name=%s;ro.product.model=%s;ro.product.device=%s;" %
+                (a.state, a.product, a.model, a.device)).encode()
 
     def run(self):
         while True:
             command, arg0, arg1, data = self.read_message()
             if command == A_CNXN:
                 self.max_payload = max(256, min(arg1, OUR_MAX_PAYLOAD))
-                self.send(A_CNXN, ADB_VERSION, OUR_MAX_PAYLOAD, self.banner())
+                if self.phone.args.unauthorized:
+                    self.send(A_AUTH, AUTH_TOKEN, 0, os.urandom(20))
+                else:
+                    self.send(A_CNXN, ADB_VERSION, OUR_MAX_PAYLOAD, self.banner())
             elif command == A_OPEN:
                 self.open_stream(arg0, data.rstrip(b"\0"))
             elif command == A_OKAY:
@@ -263,7 +269,10 @@ class AdbSession:
                 if stream is not None and stream[1] is not None:
                     self.send(A_CLSE, arg1, arg0)  # the host closed first
             elif command == A_AUTH:
-                pass  # never asked for: we answer CNXN directly
+                # --unauthorized: no signature is accepted, and the public key
+                # the host then offers waits for an "Allow" nobody presses.
+                if arg0 == AUTH_SIGNATURE:
+                    self.send(A_AUTH, AUTH_TOKEN, 0, os.urandom(20))
 
     def open_stream(self, host_id, service):
         phone = self.phone
@@ -364,6 +373,8 @@ def main():
     p.add_argument("--device", default="sim", help="ro.product.device in the ADB banner")
     p.add_argument("--drop-after", type=int, help="vanish (close everything) at the shell service after the Nth")
     p.add_argument("--flash-fail", help="answer flash with FAIL and this text (a locked bootloader)")
+    p.add_argument("--state", default="device", help="ADB: the mode the banner names (device, recovery, sideload, ...)")
+    p.add_argument("--unauthorized", action="store_true", help="ADB: ask for AUTH and never accept it (no Allow)")
     p.add_argument("--never-answer", action="store_true", help="fastboot: take every command and never answer it")
     args = p.parse_args()
     if args.record:

@@ -65,8 +65,18 @@ TEST(UsbIds, ACompositePhoneCountsOnceWithItsInterfacesProblem) {
   EXPECT_TRUE(usb.devices[0].adb_interface);
   EXPECT_FALSE(usb.devices[0].fastboot_interface);
   EXPECT_EQ(usb.devices[0].problem, 28);
+  EXPECT_TRUE(usb.devices[0].file_transfer_interface);
   EXPECT_TRUE(usb.devices[1].fastboot_interface);
+  EXPECT_FALSE(usb.devices[1].file_transfer_interface);
   EXPECT_EQ(usb.devices[1].problem, 0);
+
+  // MTP named by its OS descriptor, on a phone with USB debugging off.
+  platform::UsbDevices mtp;
+  platform::add_usb_node(ids({"USB\\VID_04E8&PID_6860&MI_00"}).c_str(),
+                         ids({"USB\\MS_COMP_MTP", "USB\\Class_ff&SubClass_ff&Prot_00"}).c_str(), 0, mtp);
+  ASSERT_EQ(mtp.count, 1);
+  EXPECT_TRUE(mtp.devices[0].file_transfer_interface);
+  EXPECT_FALSE(mtp.devices[0].adb_interface);
 }
 
 #ifndef _WIN32
@@ -102,14 +112,30 @@ TEST(UsbSysfs, DevicesAndTheirAndroidInterfacesFromTheTree) {
   interface("1-1:1.1", "ff\n", "42\n", "01\n");    // ADB
   interface("1-1.2:1.0", "ff\n", "42\n", "03\n");  // fastboot
   put(root / "dev/bus/usb/001/005", "");
+  // A phone with USB debugging off: one vendor interface named MTP.
+  put(devices / "2-1/idVendor", "04e8\n");
+  put(devices / "2-1/idProduct", "6860\n");
+  interface("2-1:1.0", "ff\n", "ff\n", "00\n");
+  put(devices / "2-1:1.0/interface", "MTP\n");
 
   platform::UsbDevices usb;
   platform::list_usb_devices_under(root.c_str(), usb);
   fs::remove_all(root);
   ASSERT_TRUE(usb.looked);
-  ASSERT_EQ(usb.count, 2);
-  const platform::UsbDevice& xiaomi = usb.devices[usb.devices[0].vendor_id == 0x2717 ? 0 : 1];
-  const platform::UsbDevice& google = usb.devices[usb.devices[0].vendor_id == 0x2717 ? 1 : 0];
+  ASSERT_EQ(usb.count, 3);
+  const auto by_vendor = [&](unsigned vendor) -> const platform::UsbDevice& {
+    for (int i = 0; i < usb.count; ++i) {
+      if (usb.devices[i].vendor_id == vendor) return usb.devices[i];
+    }
+    return usb.devices[0];
+  };
+  const platform::UsbDevice& xiaomi = by_vendor(0x2717);
+  const platform::UsbDevice& google = by_vendor(0x18d1);
+  const platform::UsbDevice& samsung = by_vendor(0x04e8);
+  EXPECT_TRUE(xiaomi.file_transfer_interface);
+  EXPECT_TRUE(samsung.file_transfer_interface);
+  EXPECT_FALSE(samsung.adb_interface);
+  EXPECT_FALSE(google.file_transfer_interface);
   EXPECT_EQ(xiaomi.product_id, 0xff48u);
   EXPECT_TRUE(xiaomi.adb_interface);
   EXPECT_FALSE(xiaomi.fastboot_interface);

@@ -36,12 +36,14 @@ constexpr char adb_fresh_start[] =
 
 using Codes = std::vector<std::string>;
 
-platform::UsbDevice usb_device(unsigned vendor, unsigned product, bool adb = false, bool fastboot = false) {
+platform::UsbDevice usb_device(unsigned vendor, unsigned product, bool adb = false, bool fastboot = false,
+                               bool file_transfer = false) {
   platform::UsbDevice d;
   d.vendor_id = vendor;
   d.product_id = product;
   d.adb_interface = adb;
   d.fastboot_interface = fastboot;
+  d.file_transfer_interface = file_transfer;
   return d;
 }
 
@@ -62,57 +64,81 @@ DoctorFacts facts(const char* adb_output, const char* fastboot_output = "", cons
   return f;
 }
 
-Codes codes(const DoctorFacts& f, bool* ready = nullptr) {
+Codes codes(const DoctorFacts& f) {
   Diagnosis d;
   diagnose(f, d);
   Codes out;
   for (int i = 0; i < d.count; ++i) out.push_back(finding_code(d.items[i].finding));
-  if (ready != nullptr) *ready = d.ready;
   return out;
+}
+
+std::string body_of(const DoctorFacts& f) {
+  Diagnosis d;
+  diagnose(f, d);
+  char body[8192];
+  const int n = format_doctor_body(d, f.usb, body, sizeof body);
+  return std::string(body, static_cast<size_t>(n));
 }
 
 }  // namespace
 
 TEST(Doctor, EachListedStateGetsItsOwnFinding) {
-  bool ready = true;
-  EXPECT_EQ(codes(facts(adb_unauthorized), &ready), Codes{"unauthorized"});
-  EXPECT_FALSE(ready);
-  EXPECT_EQ(codes(facts(adb_offline)), Codes{"offline"});
-  EXPECT_EQ(codes(facts(adb_authorizing)), Codes{"authorizing"});
-  EXPECT_EQ(codes(facts(adb_ready), &ready), Codes{"phone_ready"});
-  EXPECT_TRUE(ready);
-  EXPECT_EQ(codes(facts(adb_empty, fastboot_phone), &ready), Codes{"phone_ready"});
-  EXPECT_TRUE(ready);
-  // A listed phone that may not be opened is no ready phone.
-  EXPECT_EQ(codes(facts(adb_empty, fastboot_no_permissions), &ready), Codes{"no_permissions"});
-  EXPECT_FALSE(ready);
-  EXPECT_EQ(codes(facts(adb_no_permissions)), Codes{"no_permissions"});
+  EXPECT_EQ(codes(facts(adb_unauthorized)), Codes{"adb_unauthorized"});
+  EXPECT_EQ(codes(facts(adb_offline)), Codes{"adb_offline"});
+  EXPECT_EQ(codes(facts(adb_authorizing)), Codes{"adb_authorizing"});
+  EXPECT_EQ(codes(facts(adb_no_permissions)), Codes{"adb_no_permissions"});
+  EXPECT_EQ(codes(facts(adb_empty, fastboot_no_permissions)), Codes{"fastboot_no_permissions"});
+  for (const char* state : {"recovery", "sideload", "rescue", "bootloader", "host"}) {
+    const std::string list = std::string("List of devices attached\nR58N12345\t") + state + "\n";
+    EXPECT_EQ(codes(facts(list.c_str())), Codes{"adb_other_mode"}) << state;
+  }
   // Windows lists end in CR LF.
-  EXPECT_EQ(codes(facts("List of devices attached\r\n3949363555493098\toffline\r\n\r\n")), Codes{"offline"});
+  EXPECT_EQ(codes(facts("List of devices attached\r\n3949363555493098\toffline\r\n\r\n")), Codes{"adb_offline"});
+  // A ready phone with nothing wrong: no finding at all.
+  EXPECT_EQ(codes(facts(adb_ready)), Codes{});
+  EXPECT_EQ(codes(facts(adb_empty, fastboot_phone)), Codes{});
+}
+
+TEST(Doctor, EveryPhoneGetsItsFindingBesideAReadyOne) {
+  const std::string list = std::string(adb_ready) + "AAA1\tunauthorized\nBBB2\tunauthorized\nCCC3\toffline\n";
+  EXPECT_EQ(codes(facts(list.c_str())), (Codes{"adb_unauthorized", "adb_unauthorized", "adb_offline"}));
+  const std::string body = body_of(facts(list.c_str()));
+  EXPECT_NE(body.find("{\"code\":\"adb_unauthorized\",\"serial\":\"BBB2\",\"mode\":\"ADB\",\"text\":\""),
+            std::string::npos)
+      << body;
 }
 
 TEST(Doctor, AdbItselfComesFirstAndAFreshServerIsNoFault) {
   DoctorFacts f = facts("");
   f.adb_there = false;
   EXPECT_EQ(codes(f), Codes{"adb_missing"});
-  EXPECT_EQ(codes(facts("")), Codes{"adb_not_started"});
+  // What a missing adb would have listed is not read.
+  f.adb_output = adb_unauthorized;
+  EXPECT_EQ(codes(f), Codes{"adb_missing"});
   EXPECT_EQ(codes(facts(adb_port_taken)), Codes{"adb_server_conflict"});
   // adb killed the other server and works, but its owner will start it again.
   EXPECT_EQ(codes(facts(adb_other_version)), Codes{"adb_server_conflict"});
-  EXPECT_EQ(codes(facts(adb_fresh_start)), Codes{"no_phone"});
-  // Several at once, in their fixed order.
+  EXPECT_EQ(codes(facts(adb_fresh_start)), Codes{"none_seen"});
+  // Several at once, most useful first.
   const std::string both = std::string(adb_other_version) + "3949363555493098\toffline\nR58N12345\tunauthorized\n";
-  EXPECT_EQ(codes(facts(both.c_str())), (Codes{"adb_server_conflict", "unauthorized", "offline"}));
+  EXPECT_EQ(codes(facts(both.c_str())), (Codes{"adb_server_conflict", "adb_unauthorized", "adb_offline"}));
 }
 
 TEST(Doctor, FastbootMissingSaysWhetherItsDownloadFailed) {
   DoctorFacts f = facts(adb_ready);
   f.fastboot_there = false;
-  EXPECT_EQ(codes(f), (Codes{"phone_ready", "fastboot_on_demand"}));
+  f.fastboot_output = fastboot_phone;  // a missing fastboot lists nothing
+  EXPECT_EQ(codes(f), Codes{});        // the first flash fetches it
   f.fastboot_download_failed = true;
-  EXPECT_EQ(codes(f), (Codes{"phone_ready", "fastboot_missing"}));
+  EXPECT_EQ(codes(f), Codes{"fastboot_missing"});
+  EXPECT_NE(body_of(f).find("download bhi nahi ho saka"), std::string::npos);
   f.fastboot_there = true;  // put there by hand after a failed download
-  EXPECT_EQ(codes(f), Codes{"phone_ready"});
+  EXPECT_EQ(codes(f), Codes{});
+
+  DoctorFacts none = facts(adb_empty);
+  none.fastboot_there = false;
+  EXPECT_EQ(codes(none), (Codes{"fastboot_missing", "none_seen"}));
+  EXPECT_NE(body_of(none).find("Pehli flash par"), std::string::npos);
 }
 
 TEST(Doctor, WithNoListedPhoneTheUsbListTellsWhy) {
@@ -120,51 +146,68 @@ TEST(Doctor, WithNoListedPhoneTheUsbListTellsWhy) {
     platform::UsbDevices usb = usb_list(devices);
     return codes(facts(adb_output, "", &usb));
   };
-  EXPECT_EQ(with({}), Codes{"no_usb_phone"});
-  // Intel Bluetooth and a Lenovo dock: makers of phones, but PC parts here.
-  EXPECT_EQ(with({usb_device(0x8087, 0x0026), usb_device(0x17ef, 0x3082)}), Codes{"no_usb_phone"});
-  EXPECT_EQ(with({usb_device(0x8087, 0x0026), usb_device(0x2717, 0xff48)}), Codes{"usb_debugging_off"});
+  EXPECT_EQ(with({}), Codes{"none_seen"});
+  // Intel Bluetooth, a Lenovo dock, a Samsung disk: no phones.
+  EXPECT_EQ(with({usb_device(0x8087, 0x0026), usb_device(0x17ef, 0x3082), usb_device(0x04e8, 0x61f5)}),
+            Codes{"none_seen"});
+  // A phone maker's device in file-transfer mode is a phone without ADB.
+  EXPECT_EQ(with({usb_device(0x8087, 0x0026), usb_device(0x2717, 0xff48, false, false, true)}),
+            Codes{"usb_debugging_off"});
   // An ADB or fastboot interface is decisive, whoever made it.
   EXPECT_EQ(with({usb_device(0x17ef, 0x7a3a, true)}), Codes{"usb_not_listed"});
   EXPECT_EQ(with({usb_device(0x18d1, 0x4ee0, false, true)}), Codes{"usb_not_listed"});
 
   platform::UsbDevice no_driver = usb_device(0x18d1, 0x4ee0, false, true);
   no_driver.problem = 28;
-  EXPECT_EQ(with({usb_device(0x2717, 0xff48), no_driver}), Codes{"usb_driver_missing"});
+  EXPECT_EQ(with({usb_device(0x2717, 0xff48, false, false, true), no_driver}),
+            (Codes{"usb_no_driver", "usb_debugging_off"}));
+  // A composite phone whose driver failed shows no interfaces: its maker tells.
+  platform::UsbDevice failed = usb_device(0x04e8, 0x6860);
+  failed.problem = 10;
+  EXPECT_EQ(with({failed}), Codes{"usb_no_driver"});
+  platform::UsbDevice keyboard = usb_device(0x046d, 0xc31c);
+  keyboard.problem = 28;
+  EXPECT_EQ(with({keyboard}), Codes{"none_seen"});
   platform::UsbDevice denied = usb_device(0x2717, 0xff48, true);
   denied.access = platform::UsbAccess::denied;
-  EXPECT_EQ(with({denied}), Codes{"no_permissions"});
-  // A maker's device without ADB is passed over once a tool lists a phone.
-  EXPECT_EQ(with({usb_device(0x2717, 0xff48)}, adb_unauthorized), Codes{"unauthorized"});
+  EXPECT_EQ(with({denied}), Codes{"usb_no_permission"});
+  // The USB faults stand even when a tool lists the phone.
+  EXPECT_EQ(with({denied}, adb_no_permissions), (Codes{"usb_no_permission", "adb_no_permissions"}));
+  // A phone without ADB is passed over once a tool lists a phone.
+  EXPECT_EQ(with({usb_device(0x2717, 0xff48, false, false, true)}, adb_unauthorized), Codes{"adb_unauthorized"});
   // A USB list that could not be read says nothing either way.
   platform::UsbDevices unread;
-  EXPECT_EQ(codes(facts(adb_empty, "", &unread)), Codes{"no_phone"});
+  EXPECT_EQ(codes(facts(adb_empty, "", &unread)), Codes{"none_seen"});
 }
 
-TEST(Doctor, BodyIsValidJsonWithCodeTextAndTheDevice) {
-  platform::UsbDevices usb = usb_list({usb_device(0x04e8, 0x6860)});
-  Diagnosis d;
-  diagnose(facts(adb_unauthorized, "", &usb), d);
-  char body[8192];
-  int n = format_doctor_body(d, &usb, body, sizeof body);
-  const std::string text(body, static_cast<size_t>(n));
-  EXPECT_TRUE(json_check::Reader(body, static_cast<size_t>(n)).whole_value()) << text;
-  EXPECT_EQ(text.rfind("{\"ok\":true,\"ready\":false,\"findings\":[{\"code\":\"unauthorized\",\"text\":\"", 0), 0u);
-  EXPECT_NE(text.find("\\\"Allow USB debugging\\\""), std::string::npos) << text;
+TEST(Doctor, BodyIsValidJsonAndNamesOnlyUsableSerials) {
+  EXPECT_EQ(body_of(facts(adb_ready)), "{\"ok\":true,\"findings\":[]}");
 
-  diagnose(facts(adb_empty, "", &usb), d);
-  n = format_doctor_body(d, &usb, body, sizeof body);
-  EXPECT_NE(std::string(body, static_cast<size_t>(n)).find(",\"usb\":\"04e8:6860 Samsung\"}]}"), std::string::npos)
+  platform::UsbDevices usb = usb_list({usb_device(0x18D1, 0x4EE0, false, true)});
+  usb.devices[0].problem = 28;
+  const std::string body = body_of(facts(adb_no_permissions, "", &usb));
+  EXPECT_TRUE(json_check::Reader(body.data(), body.size()).whole_value()) << body;
+  EXPECT_EQ(body.rfind("{\"ok\":true,\"findings\":[{\"code\":\"usb_no_driver\",\"mode\":\"Fastboot\","
+                       "\"usb\":\"18d1:4ee0\",\"text\":\"",
+                       0),
+            0u)
       << body;
-  // Every finding fits, and a small buffer still ends the body.
+  // adb's "????????????" is never echoed.
+  EXPECT_NE(body.find("{\"code\":\"adb_no_permissions\",\"mode\":\"ADB\",\"text\":"), std::string::npos) << body;
+  EXPECT_EQ(body.find("????"), std::string::npos);
+  EXPECT_NE(body_of(facts(adb_unauthorized)).find("\\\"Allow USB debugging\\\""), std::string::npos);
+
+  // A full list of findings fits, and a small buffer still ends the body.
+  std::string many = "List of devices attached\n";
+  for (int i = 0; i < 40; ++i) many += "SERIAL" + std::to_string(i) + "\tunauthorized\n";
+  Diagnosis all;
+  diagnose(facts(many.c_str()), all);
+  EXPECT_EQ(all.count, max_findings);
   for (int size : {8192, 200, 40}) {
-    Diagnosis all;
-    for (int i = 0; i <= static_cast<int>(Finding::no_phone); ++i)
-      all.items[all.count++] = {static_cast<Finding>(i), 0};
-    n = format_doctor_body(all, &usb, body, size);
+    char small[8192];
+    const int n = format_doctor_body(all, nullptr, small, size);
     EXPECT_LT(n, size);
-    EXPECT_TRUE(json_check::Reader(body, static_cast<size_t>(n)).whole_value()) << size << " " << body;
-    if (size == 8192) EXPECT_NE(std::string(body).find("\"code\":\"no_phone\""), std::string::npos);
+    EXPECT_TRUE(json_check::Reader(small, static_cast<size_t>(n)).whole_value()) << size << " " << small;
   }
 }
 
