@@ -6,6 +6,7 @@
 #include "actions/image_check.h"
 #include "actions/judged_run.h"
 #include "actions/temp_image.h"
+#include "report/doctor_texts.h"
 #include "server/framing.h"
 #include "server/json_escape.h"
 #include "server/serial_value.h"
@@ -36,6 +37,11 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
 
 bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
+  // Without fastboot its bare name would list no phone: say what is missing.
+  if (!fastboot_present()) {
+    send_fixed_json(ex.socket, ex.reply_origin, doctor_text::fastboot_missing_body);
+    return false;
+  }
   find_tool("fastboot", fastboot);
   const PhoneChoice choice = choose_phone(ToolKind::fastboot, fastboot, serial_in_request(ex.request, serial), serial);
   if (choice == PhoneChoice::chosen) return true;

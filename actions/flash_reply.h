@@ -15,8 +15,9 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
 constexpr char not_an_image_body[] =
     "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
 
-// Makes sure fastboot is there (it may be downloaded first) and chooses the
-// phone in Fastboot mode that the request names, or the only one listed.
+// Makes sure fastboot is there (it may be downloaded first; when it still
+// is not, sends the fastboot-missing refusal and returns false) and chooses
+// the phone in Fastboot mode that the request names, or the only one listed.
 // Writes fastboot's path (tool_path_size bytes) and the serial; when no
 // phone can be chosen, sends the reason and returns false.
 bool choose_fastboot_phone(Exchange& ex, char* fastboot, char* serial);

@@ -8,6 +8,7 @@
 #include "actions/upload_route.h"
 #include "actions/wifi_route.h"
 #include "report/devices_route.h"
+#include "report/doctor_route.h"
 #include "report/info_route.h"
 #include "server/framing.h"
 #include "server/origin.h"
@@ -25,11 +26,12 @@ void handle_preflight(Exchange& ex) { send_preflight(ex.socket, ex.reply_origin)
 
 // Matched by prefix, in this order; the first match wins.
 const Route routes[] = {
-    {"OPTIONS", false, handle_preflight}, {"POST /flash", true, handle_upload},
-    {"POST /boot", true, handle_upload},  {"GET /ping", false, handle_ping},
-    {"GET /info", false, handle_info},    {"GET /flashurl", true, handle_flashurl},
-    {"GET /wifi-", true, handle_wifi},    {"GET /adbkill", true, handle_adbkill},
-    {"GET /reboot", true, handle_reboot}, {"GET /devices", false, handle_devices},
+    {"OPTIONS", false, handle_preflight},  {"POST /flash", true, handle_upload},
+    {"POST /boot", true, handle_upload},   {"GET /ping", false, handle_ping},
+    {"GET /info", false, handle_info},     {"GET /flashurl", true, handle_flashurl},
+    {"GET /wifi-", true, handle_wifi},     {"GET /adbkill", true, handle_adbkill},
+    {"GET /reboot", true, handle_reboot},  {"GET /devices", false, handle_devices},
+    {"GET /doctor", false, handle_doctor},
 };
 
 }  // namespace

@@ -23,15 +23,15 @@ void say(const char* line) {
   std::fflush(stdout);
 }
 
-// find_tool's answer names an existing file, or (Linux) the system has
-// its own fastboot on PATH.
-bool fastboot_present() {
-  char path[tool_path_size];
-  find_tool("fastboot", path);
-  return is_present_file(path) || platform::system_tool_present("fastboot");
-}
+// Whether the last download of this run failed; one thread, so a plain
+// static is enough.
+bool last_download_failed = false;
 
 }  // namespace
+
+bool fastboot_present() { return tool_is_there("fastboot"); }
+
+bool fastboot_download_failed() { return last_download_failed; }
 
 void install_files(const char* tools_dir, const HeldFile* files, int count) {
   if (count <= 0) return;
@@ -73,5 +73,6 @@ void ensure_fastboot() {
   std::snprintf(archive, sizeof archive, "%s%cpt.zip", dir, platform::path_separator);
   platform::delete_file(archive);
 
-  say(fastboot_present() ? ready_line : failed_line);
+  last_download_failed = !fastboot_present();
+  say(last_download_failed ? failed_line : ready_line);
 }

@@ -19,3 +19,10 @@ void install_files(const char* tools_dir, const HeldFile* files, int count);
 // platform-tools archive and unpacks it beside the program; reports on the
 // console. Callers learn the outcome by their own find_tool.
 void ensure_fastboot();
+
+// True when fastboot can be run without a download (see tool_is_there).
+bool fastboot_present();
+
+// True when ensure_fastboot downloaded in this run and its last download
+// left no fastboot; a fastboot that appears later still counts as present.
+bool fastboot_download_failed();

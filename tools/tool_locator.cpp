@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "platform/tools_archive.h"
 
 void exe_dir(char* out) {
   char module[platform::max_path];
@@ -45,4 +46,10 @@ bool exe_dir_fits_command_lines() {
   char dir[tool_path_size];
   exe_dir(dir);
   return std::strchr(dir, '"') == nullptr;
+}
+
+bool tool_is_there(const char* name) {
+  char path[tool_path_size];
+  find_tool(name, path);
+  return is_present_file(path) || platform::system_tool_present(name);
 }

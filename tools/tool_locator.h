@@ -22,6 +22,10 @@ bool is_present_file(const char* path);
 // It stays bare when the search finds nothing.
 void resolve_bare_tool(char* path);
 
+// True when tool `name` can be run: a copy beside the program or in its
+// platform-tools folder, or (Linux) the system's own on PATH.
+bool tool_is_there(const char* name);
+
 // Tool and image paths stand between double quotes in command lines, so a
 // program folder whose name holds one would split them (a name Windows
 // never allows, but other systems do). True when the folder is usable.
