@@ -177,6 +177,7 @@ const routeProbes = {
   wifi: (port) => bridgeGet(port, "/wifi-pair"),
   reboot: (port) => bridgeGet(port, "/reboot?to=none"),
   devices: (port) => bridgeGet(port, "/devices", false),
+  doctor: (port) => bridgeGet(port, "/doctor", false),
 };
 
 async function routeReady(port, route) {

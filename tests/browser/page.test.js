@@ -77,7 +77,7 @@ before(async () => {
   }
   for (const f of fs.readdirSync(completeDir).filter((f) => f.endsWith(".txt"))) bridge.addFixture(f, "report/complete");
   await bridge.start();
-  for (const route of ["info", "flash", "wifi", "reboot", "devices"]) ready[route] = await h.routeReady(bridge.port, route);
+  for (const route of ["info", "flash", "wifi", "reboot", "devices", "doctor"]) ready[route] = await h.routeReady(bridge.port, route);
   web = await h.serveWeb(8080);
   refusedWeb = await h.serveWeb(8081);
   browser = await h.launchBrowser();
@@ -352,6 +352,82 @@ test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async
     assert.ok(r.text.includes(NO_PHONE), r.text);
     assert.deepEqual(await reportRows(), []);
   });
+});
+
+test("no phone ready: the bridge's findings shown once, as the next step, under the answer", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "doctor")) return;
+  const shownFindings = () => page.$$eval("#doctor-findings li", (lis) => lis.map((li) => li.firstChild.textContent));
+  const bridgeFindings = async () => JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
+
+  await t.test("a no-phone answer: the doctor's texts, and after each 'Dobara check karein' still each once", async () => {
+    await usePhones(adbNoPhone, fastbootNoPhone);
+    const r = await readReport();
+    assert.ok(r.text.includes(NO_PHONE), r.text);
+    await page.waitForSelector("#report-result + #doctor:not([hidden]) li");
+    // What the bridge sees of this machine's USB varies; with no phone it
+    // always has something to say.
+    const texts = (await bridgeFindings()).map((f) => f.text);
+    assert.ok(texts.length > 0);
+    assert.deepEqual(await shownFindings(), texts);
+    // The page's own help for an empty list stays beside the findings.
+    assert.equal(await page.isVisible("#phone-help"), true);
+    await picture("doctor.png", page.locator("#report"));
+    for (let i = 0; i < 2; i++) {
+      await page.click("#doctor-again");
+      await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+      assert.deepEqual(await shownFindings(), texts);
+    }
+    assert.equal(await page.isVisible("#doctor"), true);
+  });
+
+  await t.test("an unauthorized phone: refused at once, and the doctor names it", async () => {
+    await usePhones(adbUnauthorized, fastbootNoPhone);
+    assert.equal(await page.isVisible("#doctor"), false);
+    await page.click('[data-reboot="system"]');
+    const r = await verdict("#power-result");
+    assert.match(r.text, /Allow/);
+    await page.waitForSelector("#power-result + #doctor:not([hidden]) li");
+    const findings = await bridgeFindings();
+    assert.ok(findings.some((f) => /unauthorized/.test(f.code)), JSON.stringify(findings));
+    assert.deepEqual(await shownFindings(), findings.map((f) => f.text));
+  });
+
+  await t.test("a ready phone: the findings go", async () => {
+    await usePhones(adbWithPhone, fastbootNoPhone);
+    assert.equal(await page.isVisible("#doctor"), false);
+  });
+});
+
+test("the doctor's words are shown as text, once each, and a bridge without /doctor adds nothing", async (t) => {
+  if (skipUnless(t, "devices")) return;
+  let reply = "";
+  await browser.context.route("**/doctor", (route) =>
+    route.fulfill({
+      status: 200,
+      headers: { "Access-Control-Allow-Origin": h.ALLOWED_ORIGIN, "Content-Type": "application/json" },
+      body: reply,
+    }));
+  try {
+    const markup = '<img src="x" onerror="window.doctorRan = 1"><b>driver</b>';
+    const finding = { code: "usb_no_driver", mode: "Fastboot", usb: "18d1:4ee0", text: markup };
+    reply = JSON.stringify({ ok: true, findings: [finding, finding] });
+    await usePhones(adbNoPhone, fastbootNoPhone);
+    await page.waitForSelector("#doctor:not([hidden]) li");
+    assert.deepEqual(await page.$$eval("#doctor-findings li", (lis) => lis.map((li) => li.textContent)),
+      [markup + " (Fastboot · USB 18d1:4ee0)"]);
+    assert.equal(await page.$$eval("#doctor img, #doctor b", (els) => els.length), 0);
+    assert.equal(await page.evaluate(() => window.doctorRan), undefined);
+
+    // An older bridge: the unknown-route reply; the findings shown go, the
+    // page's own help stays.
+    reply = '{"ok":false,"error":"unknown"}';
+    await page.click("#doctor-again");
+    await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+    assert.equal(await page.isVisible("#doctor"), false);
+    assert.match(await page.textContent("#phone-help"), /USB debugging ON/);
+  } finally {
+    await browser.context.unroute("**/doctor");
+  }
 });
 
 test("flash from a file: checks before upload, confirmation, progress and verdict", async (t) => {
