@@ -14,10 +14,11 @@ const read = (relative) => fs.readFileSync(path.join(repoRoot, relative), "utf8"
 const page = read("web/adb.html");
 
 // The value of the page's top-level `const NAME = …;` (a literal).
-function pageConst(name) {
+// `names` gives what the literal refers to.
+function pageConst(name, names = {}) {
   const m = new RegExp(`^const ${name} = ([\\s\\S]*?);$`, "m").exec(page);
   assert.ok(m, `the page declares no ${name}`);
-  return vm.runInNewContext("(" + m[1] + ")");
+  return vm.runInNewContext("(" + m[1] + ")", names);
 }
 
 // The body of a C++ function or initializer: from `head` to the first line
@@ -92,5 +93,14 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
     assert.equal(rule.test("A".repeat(cap)), true);
     assert.equal(rule.test("A".repeat(cap + 1)), false);
     assert.equal(rule.test(""), false);
+  });
+
+  await t.test("refusal texts: each as an error of server/reply_texts.h", () => {
+    const bodies = cppStrings(read("server/reply_texts.h"));
+    const TEXT = pageConst("TEXT");
+    const texts = [...Object.values(TEXT), ...Object.keys(pageConst("SAME_REFUSAL", { TEXT }))];
+    for (const text of texts) {
+      assert.ok(bodies.some((b) => b.includes(`"error":"${text}"`)), text);
+    }
   });
 });
