@@ -36,14 +36,17 @@ int format_flash_body(const char* verdict, const char* shown_partition, const ch
 
 bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, char* serial) {
   ensure_fastboot();
-  // Without fastboot its bare name would list no phone: say what is missing.
-  if (!fastboot_present()) {
+  // Without fastboot (none found, or one that cannot be started) no phone
+  // would be listed: say what is missing.
+  find_tool("fastboot", fastboot);
+  const PhoneChoice choice =
+      fastboot_present() ? choose_phone(ToolKind::fastboot, fastboot, serial_in_request(ex.request, serial), serial)
+                         : PhoneChoice::tool_missing;
+  if (choice == PhoneChoice::chosen) return true;
+  if (choice == PhoneChoice::tool_missing) {
     send_fixed_json(ex.socket, ex.reply_origin, fastboot_missing_body);
     return false;
   }
-  find_tool("fastboot", fastboot);
-  const PhoneChoice choice = choose_phone(ToolKind::fastboot, fastboot, serial_in_request(ex.request, serial), serial);
-  if (choice == PhoneChoice::chosen) return true;
   send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::fastboot, choice));
   return false;
 }

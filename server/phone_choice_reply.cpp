@@ -11,6 +11,7 @@ const char* phone_choice_body(ToolKind kind, PhoneChoice choice) {
     case PhoneChoice::duplicate:
       return duplicate_serial_body;
     case PhoneChoice::no_phone:
+    case PhoneChoice::tool_missing:
     case PhoneChoice::chosen:
       break;
   }

@@ -79,6 +79,8 @@ RunEnd list_devices(const char* tool_path, char* output) {
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
   static char output[devices_output_size];
   output[0] = '\0';
-  if (needs_phone_list(kind, asked, serial)) list_devices(tool_path, output);
+  if (needs_phone_list(kind, asked, serial) && list_devices(tool_path, output) == RunEnd::not_started) {
+    return PhoneChoice::tool_missing;
+  }
   return decide_phone(kind, asked, output, serial);
 }

@@ -26,6 +26,9 @@ enum class PhoneChoice {
   no_phone,    // the tool lists no usable phone (or not the one named)
   several,     // more than one phone and none named
   duplicate,   // the phone's serial is listed more than once
+  // The tool could not be started to list its phones (choose_phone only):
+  // it is missing, or no program.
+  tool_missing,
 };
 
 // Decides the phone from a named serial (`asked`, from requested_serial,
@@ -41,7 +44,7 @@ enum class PhoneChoice {
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial);
 
 // The whole choice for an action: runs the tool's "devices" when the list
-// is needed, and decides. `serial` holds the named serial on entry when
+// is needed (tool_missing when it cannot be started), and decides. `serial` holds the named serial on entry when
 // `asked` is given, and the chosen one on return.
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 

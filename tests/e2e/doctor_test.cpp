@@ -198,3 +198,14 @@ TEST(Doctor, AdbFoundNowhereIsNamed) {
             "{\"ok\":false,\"error\":\"ADB mein koi phone nahi mila. USB debugging ON karke phone par Allow "
             "dabayein.\"}");
 }
+
+TEST(FastbootMissing, AFastbootThatCannotBeStartedCountsAsMissing) {
+  Bridge bridge;
+  // A file of fastboot's name that is no program: found, but never started.
+  e2e::write_file(bridge.path(std::string("fastboot") + e2e::exe_suffix()), "not a program\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.request(upload_head(bridge, "/boot", "8") + "ANDROID!").body, fastboot_missing);
+  EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
+  // The console says nothing of a download: none was needed.
+  EXPECT_EQ(bridge.console().find("laa raha hoon"), std::string::npos) << bridge.console();
+}

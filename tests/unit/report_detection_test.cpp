@@ -2,6 +2,7 @@
 // report takes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -154,6 +155,17 @@ TEST(PhoneChoice, FastbootNeedsTheNamedPhoneListedUnlessOnTheNetwork) {
   EXPECT_EQ(decided(ToolKind::fastboot, "F3", two), "<no phone>");
   EXPECT_EQ(decided(ToolKind::fastboot, "tcp:127.0.0.1:5554", ""), "tcp:127.0.0.1:5554");
   EXPECT_EQ(decided(ToolKind::fastboot, "udp:10.0.0.2", two), "udp:10.0.0.2");
+}
+
+TEST(PhoneChoice, AToolThatCannotBeStartedIsMissingNotPhoneless) {
+  char serial[serial_cap + 1] = "";
+  EXPECT_EQ(choose_phone(ToolKind::fastboot, "/no/such/folder/fastboot", SerialRequest::none, serial),
+            PhoneChoice::tool_missing);
+  EXPECT_EQ(choose_phone(ToolKind::adb, "/no/such/folder/adb", SerialRequest::none, serial), PhoneChoice::tool_missing);
+  // A network serial needs no list, so nothing is run to find out.
+  std::snprintf(serial, sizeof serial, "tcp:127.0.0.1:5554");
+  EXPECT_EQ(choose_phone(ToolKind::fastboot, "/no/such/folder/fastboot", SerialRequest::given, serial),
+            PhoneChoice::chosen);
 }
 
 TEST(PhoneChoice, ASerialListedTwiceIsNeverChosen) {
