@@ -145,7 +145,9 @@ void diagnose(const DoctorFacts& facts, Diagnosis& out) {
   }
   // Without fastboot a phone in Fastboot mode is never listed; while its
   // download is still to come that matters only when no phone is ready.
-  if (!facts.fastboot_there && facts.fastboot_download_failed) {
+  if (!facts.fastboot_there && facts.fastboot_unstartable) {
+    add(out, Finding::fastboot_missing, doctor_fastboot_unstartable_text, fastboot_mode);
+  } else if (!facts.fastboot_there && facts.fastboot_download_failed) {
     add(out, Finding::fastboot_missing, doctor_fastboot_failed_text, fastboot_mode);
   } else if (!facts.fastboot_there && !ready) {
     add(out, Finding::fastboot_missing, doctor_fastboot_not_yet_text, fastboot_mode);

@@ -28,7 +28,11 @@ struct DoctorFacts {
   // adb is found and "adb devices" started.
   bool adb_there = false;
   const char* adb_output = "";  // "adb devices", standard error merged
-  bool fastboot_there = false;  // fastboot is found
+  // fastboot is found and "fastboot devices" started; else whether a file
+  // of its name is there that cannot be started, and whether its download
+  // failed in this run.
+  bool fastboot_there = false;
+  bool fastboot_unstartable = false;
   bool fastboot_download_failed = false;
   const char* fastboot_output = "";           // "fastboot devices"
   const platform::UsbDevices* usb = nullptr;  // nullptr: not looked at

@@ -25,11 +25,11 @@ void handle_doctor(Exchange& ex) {
   // An adb that is there but cannot be started is as good as none.
   facts.adb_there = tool_is_there("adb") && list_devices(tool, adb_output) != RunEnd::not_started;
   facts.adb_output = adb_output;
-  facts.fastboot_there = fastboot_present();
   facts.fastboot_download_failed = fastboot_download_failed();
-  if (facts.fastboot_there) {
+  if (fastboot_present()) {
     find_tool("fastboot", tool);
-    list_devices(tool, fastboot_output);
+    facts.fastboot_unstartable = list_devices(tool, fastboot_output) == RunEnd::not_started;
+    facts.fastboot_there = !facts.fastboot_unstartable;
   }
   facts.fastboot_output = fastboot_output;
   platform::list_usb_devices(usb);

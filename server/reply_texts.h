@@ -101,6 +101,9 @@ constexpr char doctor_adb_server_conflict_text[] =
 constexpr char doctor_fastboot_failed_text[] =
     "fastboot nahi mila aur uska download bhi nahi ho saka. Internet check karein, ya platform-tools bridge ke folder "
     "mein rakhein.";
+constexpr char doctor_fastboot_unstartable_text[] =
+    "fastboot ki file mili magar chal nahi saki (adhoori ya ghalat file). platform-tools dobara bridge ke folder mein "
+    "rakhein.";
 constexpr char doctor_fastboot_not_yet_text[] =
     "fastboot abhi bridge ke paas nahi, is liye Fastboot mode ka phone nazar nahi aata. Pehli flash par bridge use "
     "download karega (internet chahiye), ya platform-tools bridge ke folder mein rakhein.";

@@ -59,6 +59,21 @@ class Bridge {
     this.setScript(name, script);
   }
 
+  // Puts a file that is no program in the place of tool `name` (a broken or
+  // half-copied tool), and puts the double back.
+  breakTool(name) {
+    // Not executable: Linux would run an executable text file with the shell.
+    const target = path.join(this.dir, name + exeSuffix);
+    fs.writeFileSync(target, "not a program\n");
+    fs.chmodSync(target, 0o644);
+  }
+  mendTool(name) {
+    const target = path.join(this.dir, name + exeSuffix);
+    fs.rmSync(target, { force: true });
+    fs.copyFileSync(toolDouble, target);
+    fs.chmodSync(target, 0o755);
+  }
+
   // The double reads its script on every run, so a test can change what the
   // tool prints while the bridge keeps running.
   setScript(name, script) {

@@ -449,6 +449,25 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     assert.deepEqual(fastbootFlashes(), []);
   });
 
+  await t.test("a fastboot that cannot run: the doctor says so under the answer", async (tt) => {
+    if (!ready.devices || !ready.doctor) return tt.skip("the bridge has no /devices or /doctor yet");
+    bridge.breakTool("fastboot");
+    try {
+      await usePhones(adbNoPhone, fastbootNoPhone);
+      await choosePartition("image-partition", "boot");
+      await chooseImage("boot.img", image);
+      await page.click("#flash-image");
+      const r = await verdict("#image-result");
+      assert.equal(r.ok, false);
+      await page.waitForSelector("#image-result + #doctor:not([hidden]) li");
+      const shown = await page.$$eval("#doctor-findings li", (lis) => lis.map((li) => li.textContent));
+      assert.ok(r.text.includes(NO_FASTBOOT), r.text);
+      assert.ok(shown.some((text) => text.startsWith("fastboot ki file mili magar chal nahi saki")), shown.join("\n"));
+    } finally {
+      bridge.mendTool("fastboot");
+    }
+  });
+
   await t.test("a phone that is gone when fastboot runs: failure, next step and the log, not a frozen page", async () => {
     await usePhones(adbNoPhone, fastbootGone);
     await choosePartition("image-partition", "boot");

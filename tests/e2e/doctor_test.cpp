@@ -208,4 +208,9 @@ TEST(FastbootMissing, AFastbootThatCannotBeStartedCountsAsMissing) {
   EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
   // The console says nothing of a download: none was needed.
   EXPECT_EQ(bridge.console().find("laa raha hoon"), std::string::npos) << bridge.console();
+  const std::string doctor = bridge.get("/doctor").body;
+  EXPECT_NE(doctor.find("{\"code\":\"fastboot_missing\",\"mode\":\"Fastboot\",\"text\":\"fastboot ki file mili magar "
+                        "chal nahi saki"),
+            std::string::npos)
+      << doctor;
 }

@@ -135,6 +135,12 @@ TEST(Doctor, FastbootMissingSaysWhetherItsDownloadFailed) {
   f.fastboot_there = true;  // put there by hand after a failed download
   EXPECT_EQ(codes(f), Codes{});
 
+  // A file of fastboot's name that cannot be started, even beside a ready phone.
+  f.fastboot_there = false;
+  f.fastboot_unstartable = true;
+  EXPECT_EQ(codes(f), Codes{"fastboot_missing"});
+  EXPECT_NE(body_of(f).find("chal nahi saki"), std::string::npos);
+
   DoctorFacts none = facts(adb_empty);
   none.fastboot_there = false;
   EXPECT_EQ(codes(none), (Codes{"fastboot_missing", "none_seen"}));
