@@ -201,6 +201,7 @@ TEST(Doctor, AdbFoundNowhereIsNamed) {
 
 TEST(FastbootMissing, AFastbootThatCannotBeStartedCountsAsMissing) {
   Bridge bridge;
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
   // A file of fastboot's name that is no program: found, but never started.
   e2e::write_file(bridge.path(std::string("fastboot") + e2e::exe_suffix()), "not a program\n");
   ASSERT_TRUE(bridge.start()) << bridge.console();
