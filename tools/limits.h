@@ -1,19 +1,22 @@
 // The bridge's limits in one place: the size of every command line and
 // tool output it keeps, every time-out, and the bounds on what a request
-// may send. Each buffer is fixed; text that does not fit is cut, and a cut
-// command line is never run. Kept on this floor so that every floor above
-// (reports, actions, the server) names the same values.
+// may send. Each buffer is fixed and text that does not fit is cut. A
+// flash, boot or download command line that would be cut is not run (it
+// would name another file); a cut report or device-list command is a prefix
+// of a read-only command and runs as it is. Kept on this floor so that every
+// floor above (reports, actions, the server) names the same values.
 #pragma once
 
 // ---- Command lines --------------------------------------------------------
-// A 259-character tool path in quotes, "-s" and a 63-character serial, and
-// the longest fixed words of a report probe or "devices".
+// "devices", getprop, getvar and the shell probes: a tool path in quotes,
+// "-s SERIAL" and the probe's words (a very long tool path cuts the end).
 constexpr int tool_command_size = 324;
 // The IMEI call: a report command plus a transaction code and a slot.
 constexpr int imei_command_size = 512;
 // fastboot flash/boot: two 259-character paths, a serial and a partition.
 constexpr int flash_command_size = 520;
-// Reboot and kill-server: a tool path, a serial and the target's words.
+// Reboot: a tool path, a serial and the target's words; kill-server: a
+// tool path.
 constexpr int reboot_command_size = 600;
 constexpr int kill_command_size = 600;
 // Wireless: a tool path, a host, a port and a pairing code.
