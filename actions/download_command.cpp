@@ -61,6 +61,16 @@ bool format_download_command(const char* url, const char* file, char* out, int s
 #endif
 }
 
+// curl's error line and PowerShell's error record.
+constexpr const char* download_error_words[] = {"curl: (", "FullyQualifiedErrorId"};
+
+void watch_download_words(OutputWords& words) { words.watch(download_error_words); }
+
+bool download_reported_error(const OutputWords& words) { return words.seen_any(download_error_words); }
+
 bool download_reported_error(const char* output) {
-  return std::strstr(output, "curl: (") != nullptr || std::strstr(output, "FullyQualifiedErrorId") != nullptr;
+  OutputWords words;
+  watch_download_words(words);
+  words.saw(output, static_cast<int>(std::strlen(output)));
+  return download_reported_error(words);
 }

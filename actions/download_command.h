@@ -1,5 +1,6 @@
 // The command line that downloads an image URL into a file.
 #pragma once
+#include "tools/process_runner.h"
 
 // True when `url` begins with the four bytes "http" and holds only
 // printable ASCII (0x20 to 0x7E) without single or double quotes, so it can
@@ -23,4 +24,8 @@ bool format_download_command(const char* url, const char* file, char* out, int s
 // True when the downloader's output tells of an error: curl's "curl: (N)"
 // line or a PowerShell error record. A cut-off transfer can leave a partial
 // file behind, so the file's presence alone does not prove a download.
+bool download_reported_error(const OutputWords& words);
+// Watches for the words download_reported_error needs.
+void watch_download_words(OutputWords& words);
+// The same over a text, every byte up to its NUL.
 bool download_reported_error(const char* output);

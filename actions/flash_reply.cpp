@@ -22,13 +22,13 @@ constexpr char body_end[] = "\"}";
 
 }  // namespace
 
-int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size) {
+int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
+                      int notes_at) {
   int n = std::snprintf(body, size, flash_body_opening, verdict, shown_partition);
   // The escaped log takes what is left after the closing characters and NUL.
   int limit = size - n - static_cast<int>(sizeof body_end);
   if (n < 0 || limit < 0) return 0;
-  json_escape(output, body + n, limit);
-  keep_valid_utf8(body + n);
+  json_escape_tool_text_keeping_tail(output, notes_at, body + n, limit);
   while (body[n] != '\0') ++n;
   std::snprintf(body + n, size - n, "%s", body_end);
   return n + static_cast<int>(sizeof body_end) - 1;
@@ -64,15 +64,17 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   static char output[flash_output_size];
   output[0] = '\0';
   // A cut command line would name another file; it is not run (verdict false).
-  bool ran_to_end = false;
+  JudgedRun run{false, -1};
+  OutputWords words;
+  watch_flash_words(words);
   if (n > 0 && n < static_cast<int>(sizeof command)) {
-    ran_to_end = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer);
+    run = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
   }
   image.remove();
 
   static char body[flash_body_size];
-  const char* verdict = ran_to_end ? flash_verdict(output) : "false";
-  int length =
-      format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body, sizeof body);
+  const char* verdict = run.ran_to_end ? flash_verdict(words) : "false";
+  int length = format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body,
+                                 sizeof body, run.notes_at);
   send_json(ex.socket, ex.reply_origin, body, length);
 }

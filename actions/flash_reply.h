@@ -9,8 +9,10 @@ constexpr int flash_body_size = 65536;
 
 // Formats {"ok":VERDICT,"partition":"SHOWN","log":"LOG"} into `body`
 // (`size` bytes), the log being `output` escaped and cut so that the whole
-// body, closing characters included, fits. Returns the body's length.
-int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size);
+// body, closing characters included, fits; the bridge's own lines from
+// `notes_at` on (see JudgedRun) are kept whole. Returns the body's length.
+int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
+                      int notes_at = -1);
 
 // Makes sure fastboot is there (it may be downloaded first; when it still
 // is not, sends the fastboot-missing refusal and returns false) and chooses

@@ -5,6 +5,7 @@
 #include "actions/download_command.h"
 #include "actions/flash_reply.h"
 #include "actions/image_url.h"
+#include "actions/judged_run.h"
 #include "actions/partition_guard.h"
 #include "actions/temp_image.h"
 #include "platform/files.h"
@@ -39,8 +40,11 @@ bool download(const char* url, TempImage& image, char* output) {
   if (!format_download_command(url, image.path(), command, sizeof command)) return false;
   // Only a file written by this download may pass the test below.
   image.remove();
-  run_tool(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download);
-  return !download_reported_error(output) && holds_data(image.path());
+  OutputWords words;
+  watch_download_words(words);
+  const JudgedRun run =
+      run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
+  return run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
 }
 
 void send_download_failure(Exchange& ex, const char* output) {

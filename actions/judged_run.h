@@ -1,6 +1,8 @@
 // Tool runs whose outcome a route reports as a verdict (flash, boot,
 // reboot, wireless pairing and connecting). A run the bridge had to end at
-// one of its time-outs is a failure, whatever the tool printed before.
+// one of its time-outs is a failure, whatever the tool printed before; the
+// verdict itself is made over everything the tool printed (OutputWords),
+// not over the kept log.
 #pragma once
 #include "tools/process_runner.h"
 
@@ -9,6 +11,22 @@
 // would not fit otherwise.
 void note_ended_run(char* output, int size, unsigned seconds);
 
-// run_tool; when the run had to be ended, notes it in `output` and returns
-// false. True when the tool ran to its end (its text decides the rest).
-bool run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);
+// Appends output_cut_line for a tool that printed `printed` bytes in all,
+// on a line of its own at the end of the kept text, which gives way as
+// for note_ended_run.
+void note_cut_output(char* output, int size, long long printed);
+
+struct JudgedRun {
+  // The tool ran to its end (the words decide the rest); false when the
+  // bridge had to end it.
+  bool ran_to_end;
+  // Where the bridge's own lines about the run begin in the output (its
+  // length when there are none), so that a log cut to fit a reply keeps them.
+  int notes_at;
+};
+
+// Runs the tool with `words` watching all it prints. When its output was
+// more than `output` keeps, the log says so at the cut; when the run had to
+// be ended, that is noted in `output` too.
+JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
+                     OutputWords& words);

@@ -38,14 +38,16 @@ void handle_reboot(Exchange& ex) {
   char command[reboot_command_size];
   std::snprintf(command, sizeof command, target->command, tool, serial);
   char output[reboot_output_size];
-  const bool ran_to_end = run_judged(command, output, sizeof output, quick_run_timeout_ms);
+  OutputWords words(true);
+  watch_reboot_words(words, target->fastboot);
+  const JudgedRun run = run_judged(command, output, sizeof output, quick_run_timeout_ms, RunKind::bounded, words);
 
   static char body[reboot_body_size];
-  if (ran_to_end && !reboot_failed(output, target->fastboot)) {
+  if (run.ran_to_end && !reboot_failed(words, target->fastboot)) {
     std::snprintf(body, sizeof body, rebooted_format, target->name);
   } else {
     static char log[reboot_log_limit + 1];
-    json_escape_tool_text(output, log, reboot_log_limit);
+    json_escape_tool_text_keeping_tail(output, run.notes_at, log, reboot_log_limit);
     std::snprintf(body, sizeof body, reboot_failed_format, target->name, log);
   }
   send_json(ex.socket, ex.reply_origin, body);

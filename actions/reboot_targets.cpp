@@ -16,16 +16,6 @@ constexpr RebootTarget reboot_targets[] = {
     {"fastbootd", true, contract::fastboot_reboot_fastbootd_cmd},
 };
 
-bool has_line_starting_with(const char* text, const char* start) {
-  const size_t n = std::strlen(start);
-  for (const char* line = text; line != nullptr;) {
-    if (std::strncmp(line, start, n) == 0) return true;
-    line = std::strpbrk(line, "\r\n");
-    if (line != nullptr) ++line;
-  }
-  return false;
-}
-
 }  // namespace
 
 const RebootTarget* find_reboot_target(const char* name) {
@@ -35,10 +25,22 @@ const RebootTarget* find_reboot_target(const char* name) {
   return nullptr;
 }
 
-bool reboot_failed(const char* output, bool fastboot) {
-  if (!fastboot) return has_line_starting_with(output, contract::adb_failure_line);
-  for (const char* word : contract::fastboot_failure_words) {
-    if (std::strstr(output, word) != nullptr) return true;
+void watch_reboot_words(OutputWords& words, bool fastboot) {
+  if (fastboot) {
+    words.watch(contract::fastboot_failure_words);
+  } else {
+    words.watch(contract::adb_failure_line_starts);
   }
-  return false;
+}
+
+bool reboot_failed(const OutputWords& words, bool fastboot) {
+  return fastboot ? words.seen_any(contract::fastboot_failure_words)
+                  : words.seen_any(contract::adb_failure_line_starts);
+}
+
+bool reboot_failed(const char* output, bool fastboot) {
+  OutputWords words(true);
+  watch_reboot_words(words, fastboot);
+  words.saw(output, static_cast<int>(std::strlen(output)));
+  return reboot_failed(words, fastboot);
 }

@@ -1,6 +1,7 @@
 // The modes GET /reboot can send a phone into, and how its tool's output
 // tells of a failure.
 #pragma once
+#include "tools/process_runner.h"
 
 struct RebootTarget {
   const char* name;
@@ -11,7 +12,14 @@ struct RebootTarget {
 // The row of target `name` (exact, case-sensitive), or null.
 const RebootTarget* find_reboot_target(const char* name);
 
-// True when the tool's output says the reboot did not happen: a line that
-// begins with "error:" (adb), or "FAILED" or "< waiting for" anywhere
+// Watches for the words reboot_failed needs; `words` must have been made
+// with stream_starts_a_line.
+void watch_reboot_words(OutputWords& words, bool fastboot);
+
+// True when the tool's whole output says the reboot did not happen: a line
+// that begins with "error:" (adb), or "FAILED" or "< waiting for" anywhere
 // (fastboot, which waits for a phone that never answers).
+bool reboot_failed(const OutputWords& words, bool fastboot);
+
+// The same over a text, every byte up to its NUL.
 bool reboot_failed(const char* output, bool fastboot);

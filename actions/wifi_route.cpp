@@ -51,10 +51,13 @@ void handle_wifi(Exchange& ex) {
   }
 
   char output[wifi_output_size] = {};
-  const bool ran_to_end = run_judged(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms);
+  OutputWords words;
+  watch_wifi_words(words);
+  const JudgedRun run =
+      run_judged(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms, RunKind::bounded, words);
   char log[wifi_log_limit + 1];
-  json_escape_tool_text(output, log, wifi_log_limit);
+  json_escape_tool_text_keeping_tail(output, run.notes_at, log, wifi_log_limit);
   char body[wifi_body_size];
-  std::snprintf(body, sizeof body, wifi_format, mdns ? "true" : (ran_to_end ? wifi_verdict(output) : "false"), log);
+  std::snprintf(body, sizeof body, wifi_format, mdns ? "true" : (run.ran_to_end ? wifi_verdict(words) : "false"), log);
   send_json(ex.socket, ex.reply_origin, body);
 }

@@ -45,13 +45,19 @@ bool is_valid_wifi_port(const char* port) { return all_of(port, longest_port, is
 
 bool is_valid_pairing_code(const char* code) { return all_of(code, longest_code, is_digit); }
 
-const char* wifi_verdict(const char* output) {
-  bool ok = false;
-  for (const char* word : contract::wifi_success_words) {
-    if (std::strstr(output, word) != nullptr) ok = true;
-  }
-  for (const char* word : contract::wifi_failure_words) {
-    if (std::strstr(output, word) != nullptr) ok = false;
-  }
+void watch_wifi_words(OutputWords& words) {
+  words.watch(contract::wifi_success_words);
+  words.watch(contract::wifi_failure_words);
+}
+
+const char* wifi_verdict(const OutputWords& words) {
+  const bool ok = words.seen_any(contract::wifi_success_words) && !words.seen_any(contract::wifi_failure_words);
   return ok ? "true" : "false";
+}
+
+const char* wifi_verdict(const char* output) {
+  OutputWords words;
+  watch_wifi_words(words);
+  words.saw(output, static_cast<int>(std::strlen(output)));
+  return wifi_verdict(words);
 }

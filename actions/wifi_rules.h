@@ -1,6 +1,7 @@
 // What the wireless-debugging route accepts from the page and how it reads
 // adb's answer.
 #pragma once
+#include "tools/process_runner.h"
 
 constexpr int wifi_action_cap = 15;
 constexpr int wifi_ip_cap = 79;
@@ -18,5 +19,11 @@ bool is_valid_wifi_port(const char* port);
 // 1 to 6 decimal digits.
 bool is_valid_pairing_code(const char* code);
 
-// "true" when the output holds a success word and no failure word.
+// Watches for the words wifi_verdict needs.
+void watch_wifi_words(OutputWords& words);
+
+// "true" when adb's whole output held a success word and no failure word.
+const char* wifi_verdict(const OutputWords& words);
+
+// The same over a text, every byte up to its NUL.
 const char* wifi_verdict(const char* output);

@@ -87,7 +87,8 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
         held += n;
         out[held] = '\0';
       }
-      stall.saw_output(out);
+      stall.saw_output(into, n);
+      if (limits.observer != nullptr) limits.observer->saw(into, n);
       // Once the child is gone and the buffer is full, one read has told
       // whether output was cut; what a process it left behind keeps
       // writing is not waited for.

@@ -3,18 +3,30 @@
 
 namespace platform {
 
+// Sees a child's output as it is read, kept or dropped, on the bridge's
+// thread right after each read.
+class OutputObserver {
+ public:
+  virtual void saw(const char* bytes, int n) = 0;
+
+ protected:
+  ~OutputObserver() = default;
+};
+
 struct RunLimits {
   // How long to wait for the child to exit once its output has ended.
   unsigned after_output_ms;
   // Bound on the whole run, reading included; the child is ended then.
   unsigned whole_run_ms;
-  // When set: once the output holds this text and then nothing more comes
-  // for stall_ms, the child is ended (a tool waiting for something that
-  // is not coming).
+  // When set: once the output shows this text and then nothing after its
+  // line comes for stall_ms, the child is ended (a tool waiting for
+  // something that is not coming). Output after that line lifts the bound.
   const char* stall_marker = nullptr;
   unsigned stall_ms = 0;
   // When not 0: a child that prints nothing at all for idle_ms is ended.
   unsigned idle_ms = 0;
+  // When set: given every byte the child prints, in order.
+  OutputObserver* observer = nullptr;
 };
 
 // How a run ended.

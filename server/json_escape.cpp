@@ -1,8 +1,14 @@
 #include "server/json_escape.h"
 
-void json_escape(const char* in, char* out, int limit) {
+#include <cstring>
+
+namespace {
+
+// json_escape of at most `length` bytes of `in`.
+void escape_span(const char* in, size_t length, char* out, int limit) {
   int o = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(in); *p != 0 && o < limit; ++p) {
+  const auto* p = reinterpret_cast<const unsigned char*>(in);
+  for (size_t i = 0; i < length && *p != 0 && o < limit; ++i, ++p) {
     char escaped = 0;
     switch (*p) {
       case '\t':
@@ -30,6 +36,10 @@ void json_escape(const char* in, char* out, int limit) {
   }
   out[o] = '\0';
 }
+
+}  // namespace
+
+void json_escape(const char* in, char* out, int limit) { escape_span(in, static_cast<size_t>(-1), out, limit); }
 
 namespace {
 
@@ -67,4 +77,18 @@ void keep_valid_utf8(char* text) {
 void json_escape_tool_text(const char* in, char* out, int limit) {
   json_escape(in, out, limit);
   keep_valid_utf8(out);
+}
+
+void json_escape_tool_text_keeping_tail(const char* in, int tail_at, char* out, int limit) {
+  const int length = static_cast<int>(std::strlen(in));
+  if (tail_at < 0 || tail_at >= length || limit <= 0) return json_escape_tool_text(in, out, limit);
+  // The tail (a few short lines) first, then the text before it in the
+  // room that is left.
+  char tail[512];
+  const int tail_limit = limit < static_cast<int>(sizeof tail) - 1 ? limit : static_cast<int>(sizeof tail) - 1;
+  json_escape_tool_text(in + tail_at, tail, tail_limit);
+  const int tail_length = static_cast<int>(std::strlen(tail));
+  escape_span(in, static_cast<size_t>(tail_at), out, limit - tail_length);
+  keep_valid_utf8(out);
+  std::memcpy(out + std::strlen(out), tail, static_cast<size_t>(tail_length) + 1);
 }

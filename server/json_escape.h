@@ -12,6 +12,12 @@ void json_escape(const char* in, char* out, int limit);
 // the result (a character cut at the limit is dropped whole).
 void json_escape_tool_text(const char* in, char* out, int limit);
 
+// json_escape_tool_text for a text whose end, from byte `tail_at` on, must
+// be kept whole (the bridge's own lines about a run: the output was cut,
+// the run was ended): when the whole does not fit under `limit`, the text
+// before the tail gives way.
+void json_escape_tool_text_keeping_tail(const char* in, int tail_at, char* out, int limit);
+
 // Drops every byte of `text` that is not part of a valid UTF-8 sequence:
 // a multi-byte character cut by a limit, or stray bytes a tool printed.
 // Every text taken from a tool goes through it before it is sent as JSON.

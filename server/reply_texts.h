@@ -80,6 +80,9 @@ constexpr char stopped_body[] = "{\"ok\":true}";
 // ---- Logs of runs the bridge ended (flash, boot, reboot, wireless) ---------
 // Added on a line of its own; %u is the run's length in seconds.
 constexpr char ended_run_line[] = "Bridge ne ye kaam %u second baad rok diya (phone ya tool ne jawab nahi diya).";
+// Where a tool's log was cut because it printed more than the bridge
+// keeps: %lld is how many bytes it printed in all (the verdict saw them).
+constexpr char output_cut_line[] = "[... log yahan se kaata gaya: tool ne kul %lld byte likhe the ...]";
 
 // ---- Why no phone is seen (GET /doctor; fastboot missing) -----------------
 // POST /flash, POST /boot and GET /flashurl: fastboot is still not there

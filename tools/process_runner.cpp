@@ -59,7 +59,26 @@ RunBudget::~RunBudget() { budget.active = false; }
 
 void RunBudget::watch_for(const char* unreachable) { budget.unreachable = unreachable; }
 
-RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
+void OutputWords::watch(const char* word) {
+  const int index = stream_.add(word);
+  if (index < 0) {
+    std::fputs("OutputWords: a word cannot be watched (too many, too long, or the run began)\n", stderr);
+    std::abort();
+  }
+  words_[index] = word;
+  count_ = index + 1;
+}
+
+bool OutputWords::seen(const char* word) const {
+  for (int i = 0; i < count_; ++i) {
+    if (std::strcmp(words_[i], word) == 0) return stream_.seen(i);
+  }
+  std::fputs("OutputWords: asked for a word it does not watch\n", stderr);
+  std::abort();
+}
+
+RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
+                      OutputWords* words) {
   if (size <= 0) return RunEnd::not_started;
   output[0] = '\0';
   if (budget.active && kind == RunKind::bounded) {
@@ -71,6 +90,7 @@ RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned
     if (left < timeout_ms) timeout_ms = left;
   }
   platform::RunLimits limits{timeout_ms, timeout_ms};
+  limits.observer = words;
   if (kind == RunKind::transfer) {
     limits.whole_run_ms = no_whole_run_bound;
     limits.idle_ms = transfer_idle_ms;

@@ -1,5 +1,7 @@
 // The only way the bridge starts another program.
 #pragma once
+#include "platform/process.h"
+#include "platform/stream_words.h"
 #include "tools/limits.h"
 
 // How a run is bounded.
@@ -32,14 +34,55 @@ enum class RunEnd {
   not_started,  // the program could not be started (no such file, not executable)
 };
 
+// What the whole output of a run held, kept or not: which of the watched
+// words occurred anywhere in it (also split over two reads or after a NUL
+// byte) and how many bytes it had. A verdict is made from this, never from
+// the kept text alone, which may be cut or stop early at a NUL.
+class OutputWords : public platform::OutputObserver {
+ public:
+  // With `stream_starts_a_line`, a watched word that begins with a line
+  // feed is also found at the very start of the output.
+  explicit OutputWords(bool stream_starts_a_line = false) : stream_(stream_starts_a_line) {}
+
+  // Watches each word (before the run); they must outlive this. More than
+  // platform::StreamWords::max_words in all is a programming error that
+  // ends the bridge.
+  void watch(const char* word);
+  template <int N>
+  void watch(const char* const (&words)[N]) {
+    for (const char* word : words) watch(word);
+  }
+
+  void saw(const char* bytes, int n) override { stream_.feed(bytes, n); }
+
+  // Whether `word`, a watched word, occurred; asking for a word that is
+  // not watched is a programming error that ends the bridge.
+  bool seen(const char* word) const;
+  template <int N>
+  bool seen_any(const char* const (&words)[N]) const {
+    for (const char* word : words) {
+      if (seen(word)) return true;
+    }
+    return false;
+  }
+  // Bytes the tool printed in all.
+  long long total() const { return stream_.total(); }
+
+ private:
+  const char* words_[platform::StreamWords::max_words] = {};
+  int count_ = 0;
+  platform::StreamWords stream_;
+};
+
 // Runs `command_line` hidden and leaves what it wrote on standard output
 // and standard error, merged, in `output`: at most size - 1 bytes and a NUL.
 // Says how the run ended; when it was ended at its time-out and its output
 // was also cut, timed_out is the answer. A tool that cannot be started
 // leaves an empty text. A `size` below 1 runs nothing: not_started. A
 // child never outlives the bridge.
+// When `words` is given it sees every byte the tool printed.
 RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms,
-                      RunKind kind = RunKind::bounded);
+                      RunKind kind = RunKind::bounded, OutputWords* words = nullptr);
 
 // The same run, for callers that judge the tool by its text: false when
 // the run ended at its time-out (or was skipped, see RunBudget), else true,

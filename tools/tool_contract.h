@@ -2,8 +2,7 @@
 // place: each command-line format (the tool path always first, in double
 // quotes; "-s SERIAL" for commands aimed at one phone, unquoted) and each
 // word of their output that the bridge relies on. The bridge never reads an
-// exit status; an empty output is what a missing tool or a failed start
-// looks like.
+// exit status.
 #pragma once
 
 namespace contract {
@@ -76,6 +75,9 @@ constexpr char fastboot_reboot_cmd[] = "\"%s\" -s %s reboot";
 constexpr char fastboot_reboot_bootloader_cmd[] = "\"%s\" -s %s reboot-bootloader";
 constexpr char fastboot_reboot_fastbootd_cmd[] = "\"%s\" -s %s reboot fastboot";
 constexpr const char* adb_failure_line = "error:";
+// The same line start as words found anywhere in the output, for a watch
+// whose output counts as starting a line.
+constexpr const char* adb_failure_line_starts[] = {"\nerror:", "\rerror:"};
 constexpr const char* fastboot_failure_words[] = {"FAILED", "< waiting for"};
 constexpr char kill_server_cmd[] = "\"%s\" kill-server";
 

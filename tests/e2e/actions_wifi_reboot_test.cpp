@@ -5,6 +5,7 @@
 
 #include "tests/e2e/actions_client.h"
 #include "tests/e2e/bridge_harness.h"
+#include "tests/support/json_check.h"
 
 using actions_e2e::framed;
 using actions_e2e::trusted_get;
@@ -167,4 +168,33 @@ TEST(RebootChoice, ARebootThatHangsIsEndedAndReportedAsAFailure) {
   EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"to\":\"fbsystem\",\"log\":\"Bridge ne ye kaam ", 0), 0u) << reply.body;
   EXPECT_NE(reply.body.find(" second baad rok diya (phone ya tool ne jawab nahi diya).\"}"), std::string::npos)
       << reply.body;
+}
+
+// A tool that prints more than the 4 KiB kept and then says it failed: the
+// verdict sees the failure, and the log says where it was cut.
+TEST(RebootChoice, AFailurePastTheKeptOutputIsStillAFailure) {
+  Bridge bridge;
+  bridge.add_tool("adb",
+                  "match devices\nsay List of devices attached\\nA1\\tdevice\\n\n"
+                  "match reboot\nsay * daemon started successfully\\n\nfill 5000\nsay \\nerror: device offline\\n\n"
+                  "match connect\nsay connected to 10.0.0.9:5555\\n\nfill 5000\n"
+                  "say \\nfailed to authenticate to 10.0.0.9:5555\\n\n");
+  bridge.add_tool("fastboot",
+                  "match devices\nsay F1\\tfastboot\\n\n"
+                  "match reboot\nsay Rebooting    \nfill 5000\nsay FAILED (remote: 'unknown command')\\n\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  const std::string cut_note = "[... log yahan se kaata gaya: tool ne kul ";
+  for (const std::string& target : {std::string("/reboot?to=recovery"), std::string("/reboot?to=fbsystem")}) {
+    auto reply = trusted_get(bridge, target);
+    ASSERT_TRUE(framed(reply)) << target;
+    EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"to\":", 0), 0u) << target << ": " << reply.body.substr(0, 80);
+    EXPECT_NE(reply.body.find(cut_note), std::string::npos) << target;
+    EXPECT_TRUE(json_check::well_formed(reply.body)) << target;
+  }
+  auto connect = trusted_get(bridge, "/wifi-connect?ip=10.0.0.9&port=5555");
+  ASSERT_TRUE(framed(connect));
+  EXPECT_EQ(connect.body.rfind("{\"ok\":false,\"log\":\"connected to 10.0.0.9:5555\\n", 0), 0u)
+      << connect.body.substr(0, 80);
+  EXPECT_NE(connect.body.find(cut_note), std::string::npos);
+  EXPECT_EQ(connect.body.substr(connect.body.size() - 22), " byte likhe the ...]\"}");
 }

@@ -343,6 +343,44 @@ TEST_F(RealPhone, LockedBootloaderRefusalComesBackAsAFailure) {
   EXPECT_TRUE(no_temporary_image());
 }
 
+TEST_F(RealPhone, AFailureAfterMoreOutputThanTheLogKeepsIsStillAFailure) {
+  // 2,000 INFO lines (about 130 KB from fastboot) and then FAIL: fastboot's
+  // FAILED line comes long after the 64 KiB the log keeps, and after its
+  // OKAY for the download.
+  PhoneSim phone({"--flash-info", "2000", "--flash-fail", "flash write failure"});
+  ASSERT_GT(phone.port(), 0);
+  auto reply = upload("/flash?partition=boot&serial=" + phone.tcp_serial(), boot_image(64 * 1024, 4));
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":false,\"partition\":\"boot\",\"log\":\"", 0), 0u) << reply.body.substr(0, 200);
+  EXPECT_TRUE(json_check::well_formed(reply.body));
+  EXPECT_NE(reply.body.find("[... log yahan se kaata gaya: tool ne kul "), std::string::npos)
+      << reply.body.substr(reply.body.size() - 300);
+  EXPECT_EQ(phone.journal().back(), "flash:boot");
+  EXPECT_TRUE(no_temporary_image());
+
+  // The same amount of output ending in success is a success.
+  PhoneSim talkative({"--flash-info", "2000"});
+  ASSERT_GT(talkative.port(), 0);
+  auto ok = upload("/flash?partition=boot&serial=" + talkative.tcp_serial(), boot_image(64 * 1024, 5));
+  EXPECT_EQ(ok.body.rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << ok.body.substr(0, 200);
+}
+
+TEST_F(RealPhone, AWriteThatGoesQuietAfterALateStartIsNotCut) {
+  // The phone answers 3 s late, so fastboot first prints its waiting line;
+  // then the write itself says nothing for longer than the bound that
+  // holds while fastboot waits for a phone (30 s), and succeeds.
+  PhoneSim phone({"--listen-late", "3000", "--write-ms", "35000"});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(256 * 1024, 6);
+  auto reply = upload("/flash?partition=boot&serial=" + phone.tcp_serial(), image);
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw;
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << reply.body;
+  EXPECT_NE(reply.body.find("< waiting for " + phone.tcp_serial()), std::string::npos) << reply.body;
+  EXPECT_EQ(phone.journal().back(), "flash:boot");
+  EXPECT_TRUE(phone.download(1) == image);
+  EXPECT_TRUE(no_temporary_image());
+}
+
 TEST_F(RealPhone, AFastbootRebootThePhoneNeverAnswersIsEndedAsAFailure) {
   PhoneSim phone({"--never-answer"});
   ASSERT_GT(phone.port(), 0);

@@ -33,6 +33,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 
 A_CNXN = 0x4E584E43
 A_OPEN = 0x4E45504F
@@ -184,8 +185,11 @@ class Phone:
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", self.args.port))
-        self.listener.listen(16)
         print(self.listener.getsockname()[1], flush=True)
+        if self.args.listen_late:
+            # Bound but not listening: connections are refused until then.
+            time.sleep(self.args.listen_late / 1000.0)
+        self.listener.listen(16)
         while not self.gone.is_set():
             try:
                 conn, _ = self.listener.accept()
@@ -343,6 +347,10 @@ class FastbootSession:
             elif command.startswith(b"download:"):
                 self.download(int(command[len(b"download:"):], 16))
             elif command.startswith(b"flash:"):
+                for i in range(phone.args.flash_info):
+                    self.reply(b"INFO" + b"writing block %d of the partition, all is well so far" % i)
+                if phone.args.write_ms:
+                    time.sleep(phone.args.write_ms / 1000.0)  # a long write that says nothing
                 if phone.args.flash_fail is not None:
                     self.reply(b"FAIL" + phone.args.flash_fail.encode())
                 else:
@@ -375,6 +383,9 @@ def main():
     p.add_argument("--flash-fail", help="answer flash with FAIL and this text (a locked bootloader)")
     p.add_argument("--state", default="device", help="ADB: the mode the banner names (device, recovery, sideload, ...)")
     p.add_argument("--unauthorized", action="store_true", help="ADB: ask for AUTH and never accept it (no Allow)")
+    p.add_argument("--flash-info", type=int, default=0, help="fastboot: send this many INFO lines before answering flash")
+    p.add_argument("--write-ms", type=int, default=0, help="fastboot: take this long, silent, before answering flash")
+    p.add_argument("--listen-late", type=int, default=0, help="refuse connections for this many ms after start")
     p.add_argument("--never-answer", action="store_true", help="fastboot: take every command and never answer it")
     args = p.parse_args()
     if args.record:

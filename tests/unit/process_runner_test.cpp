@@ -323,3 +323,43 @@ TEST(RunBudgetDeathTest, BudgetsDoNotNest) {
   { RunBudget first(1000); }
   { RunBudget second(1000); }
 }
+
+TEST(RunWords, SeeEverythingTheToolPrintedWhateverTheBufferKept) {
+  // OKAY, then more than the buffer keeps, then FAILED; and a NUL byte
+  // before a FAILED the kept text would stop at.
+  ScriptedTool long_failure("match\nsay OKAY\\n\nfill 70000\nsay FAILED (remote: 'flash write failure')\\n\n");
+  OutputWords words;
+  words.watch("OKAY");
+  words.watch("FAILED");
+  std::string out(4096, '#');
+  EXPECT_EQ(run_tool_ended(long_failure.line("x").c_str(), out.data(), 4096, 20000, RunKind::transfer, &words),
+            RunEnd::output_cut);
+  EXPECT_TRUE(words.seen("OKAY"));
+  EXPECT_TRUE(words.seen("FAILED"));
+  EXPECT_EQ(words.total(), 5 + 70000 + 39);
+
+  ScriptedTool nul("match\nsay OKAY\\x00FAILED\\n\n");
+  OutputWords nul_words;
+  nul_words.watch("FAILED");
+  EXPECT_EQ(run_tool_ended(nul.line("x").c_str(), out.data(), 4096, 20000, RunKind::bounded, &nul_words),
+            RunEnd::finished);
+  EXPECT_STREQ(out.c_str(), "OKAY");
+  EXPECT_TRUE(nul_words.seen("FAILED"));
+}
+
+TEST(RunTool, TheWaitingBoundEndsOnlyWhileNothingFollowsTheWaitingLine) {
+  platform::RunLimits waiting{1000, 600000, waiting_marker, 500};
+  waiting.idle_ms = 600000;
+  bool in_time = false;
+  // The phone came late: after the waiting line fastboot speaks, then the
+  // write is quiet for longer than the waiting bound, and succeeds.
+  ScriptedTool late(
+      "match\nsay < waiting for any device >\\n\nsleep 300\nsay Sending 'boot'\nsleep 1500\n"
+      "say OKAY\\n\n");
+  EXPECT_EQ(late.run_limited(waiting, &in_time), "< waiting for any device >\nSending 'boot'OKAY\n");
+  EXPECT_TRUE(in_time);
+  // A waiting line after more output than the buffer keeps still arms it.
+  ScriptedTool far("match\nfill 70000\nsay \\n< waiting for any device >\\n\nhang\n");
+  far.run_limited(waiting, &in_time);
+  EXPECT_FALSE(in_time);
+}
