@@ -1,9 +1,12 @@
 // The device routes' input rules and verdicts, checked against plain
 // restatements of what they accept.
+#include <algorithm>
+
 #include "actions/flash_verdict.h"
 #include "actions/partition_guard.h"
 #include "actions/wifi_rules.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/stream_words.h"
 
 namespace {
 
@@ -47,5 +50,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* flashed = flash_verdict(s);
   fuzz::require(is_true_or_false(flashed), "flash verdict is true or false");
   if (value.find("FAILED") != std::string::npos) fuzz::require(std::strcmp(flashed, "false") == 0, "FAILED is false");
+
+  // Words in a stream fed in pieces (sizes taken from the input's first
+  // byte) are found exactly where a search of the whole finds them.
+  const char* words[] = {"OKAY", "FAILED", "\nerror:", "< waiting for", "aa"};
+  platform::StreamWords stream(true);
+  for (const char* w : words) stream.add(w);
+  const size_t piece = size == 0 ? 1 : 1 + data[0] % 17;
+  for (size_t at = 0; at < size; at += piece) {
+    stream.feed(reinterpret_cast<const char*>(data) + at, static_cast<int>(std::min(piece, size - at)));
+  }
+  const std::string whole = "\n" + std::string(reinterpret_cast<const char*>(data), size);
+  for (int i = 0; i < 5; ++i) {
+    const size_t last = whole.rfind(words[i]);
+    const long long expected =
+        last == std::string::npos ? -1 : static_cast<long long>(last + std::strlen(words[i])) - 1;
+    fuzz::require(stream.last_end(i) == expected, "stream words end where a whole-text search ends");
+  }
   return 0;
 }
