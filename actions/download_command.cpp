@@ -48,8 +48,8 @@ bool format_curl_download(const char* url, const char* file, char* out, int size
       !platform::quote_argument(url, quoted_url, sizeof quoted_url)) {
     return false;
   }
-  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https %s -o %s %s",
-                        platform::curl_download_limits, quoted_file, quoted_url);
+  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https %s %s -o %s %s",
+                        platform::curl_download_limits, platform::curl_image_size_limit, quoted_file, quoted_url);
   return formatted_whole(n, size);
 }
 
@@ -64,7 +64,12 @@ bool format_download_command(const char* url, const char* file, char* out, int s
 // curl's error line and PowerShell's error record.
 constexpr const char* download_error_words[] = {"curl: (", "FullyQualifiedErrorId"};
 
-void watch_download_words(OutputWords& words) { words.watch(download_error_words); }
+void watch_download_words(OutputWords& words) {
+  words.watch(download_error_words);
+  words.watch(platform::curl_too_big_words);
+}
+
+bool download_too_big(const OutputWords& words) { return words.seen(platform::curl_too_big_words); }
 
 bool download_reported_error(const OutputWords& words) { return words.seen_any(download_error_words); }
 

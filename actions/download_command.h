@@ -25,7 +25,9 @@ bool format_download_command(const char* url, const char* file, char* out, int s
 // line or a PowerShell error record. A cut-off transfer can leave a partial
 // file behind, so the file's presence alone does not prove a download.
 bool download_reported_error(const OutputWords& words);
-// Watches for the words download_reported_error needs.
+// True when the downloader refused a file over the size limit.
+bool download_too_big(const OutputWords& words);
+// Watches for the words download_reported_error and download_too_big need.
 void watch_download_words(OutputWords& words);
 // The same over a text, every byte up to its NUL.
 bool download_reported_error(const char* output);

@@ -1,6 +1,8 @@
 #include "actions/flashurl_route.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 
 #include "actions/download_command.h"
 #include "actions/flash_reply.h"
@@ -32,19 +34,31 @@ bool holds_data(const char* path) {
   return has_byte;
 }
 
-// Downloads `url` into the image file; true when a fresh, non-empty file
-// came out of it. `output` (image_download_output_size bytes, empty on entry)
-// gets what the downloader printed.
-bool download(const char* url, TempImage& image, char* output) {
+// More than an upload may hold (downloaders that were told no size write
+// on).
+bool too_big(const char* path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return !error && size > static_cast<std::uintmax_t>(largest_upload);
+}
+
+enum class Download { done, failed, too_big };
+
+// Downloads `url` into the image file; done when a fresh, non-empty file of
+// at most 2 GiB came out of it. `output` (image_download_output_size bytes,
+// empty on entry) gets what the downloader printed.
+Download download(const char* url, TempImage& image, char* output) {
   char command[download_command_size];
-  if (!format_download_command(url, image.path(), command, sizeof command)) return false;
+  if (!format_download_command(url, image.path(), command, sizeof command)) return Download::failed;
   // Only a file written by this download may pass the test below.
   image.remove();
   OutputWords words;
   watch_download_words(words);
   const JudgedRun run =
       run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
-  return run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
+  if (download_too_big(words) || too_big(image.path())) return Download::too_big;
+  const bool done = run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
+  return done ? Download::done : Download::failed;
 }
 
 void send_download_failure(Exchange& ex, const char* output) {
@@ -81,8 +95,10 @@ void handle_flashurl(Exchange& ex) {
   TempImage image(ex.context->bound_port);
   static char output[image_download_output_size];
   output[0] = '\0';
-  if (!image.usable() || !download(url, image, output)) {
+  const Download got = image.usable() ? download(url, image, output) : Download::failed;
+  if (got != Download::done) {
     image.remove();
+    if (got == Download::too_big) return send_fixed_json(ex.socket, ex.reply_origin, download_too_big_body);
     return send_download_failure(ex, output);
   }
   flash_image_and_reply(ex, fastboot, serial, partition, image);

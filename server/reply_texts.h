@@ -63,6 +63,9 @@ constexpr char boot_shown_partition[] = "(boot)";
 constexpr char bad_url_body[] = "{\"ok\":false,\"error\":\"URL theek nahi\"}";
 // A failed download's reply carries the downloader's words (an HTTP
 // status, a name that did not resolve) for the page to explain.
+constexpr char download_too_big_body[] =
+    "{\"ok\":false,\"error\":\"Link ki file bohat bari hai (2GB se zyada) - flash nahi ho sakti. Sahi image ka link "
+    "dein.\"}";
 constexpr char download_failure_format[] =
     "{\"ok\":false,\"error\":\"file download nahi hui (link/internet check karein)\",\"log\":\"%s\"}";
 

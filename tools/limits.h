@@ -64,11 +64,16 @@ constexpr unsigned download_limit_ms = 60u * 60u * 1000u;
 // A request head: at most 4,095 bytes and a NUL, sent within head_wait_ms.
 constexpr int request_buffer_size = 4096;
 constexpr int head_wait_ms = 10000;
-// An upload: 1 byte to 2 GiB, received in chunks of receive_chunk bytes; a
-// body that stops arriving for body_silence_ms counts as cut off.
+// An upload: 1 byte to 2 GiB, received in chunks of receive_chunk bytes. A
+// body counts as cut off when it stops arriving for body_silence_ms, when
+// fewer than body_window_bytes (or all that is still to come) arrive in a
+// body_silence_ms window, or when it is not whole within body_total_ms (a
+// local browser sends 2 GiB in well under a minute).
 constexpr long long largest_upload = 2147483648LL;
 constexpr int receive_chunk = 1 << 20;
 constexpr int body_silence_ms = 30000;
+constexpr long long body_window_bytes = 65536;
+constexpr int body_total_ms = 15 * 60 * 1000;
 // After the reply, what the client still sends is read and dropped, so
 // that it sees the reply rather than a reset; then the connection is
 // closed whatever is still coming.

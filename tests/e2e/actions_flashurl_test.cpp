@@ -42,7 +42,8 @@ std::string image_bytes() {
 }
 
 // A small HTTP server on 127.0.0.1 for curl: /image.img is the test image,
-// /empty.img has no bytes, /cut.img stops half way, anything else is 404.
+// /empty.img has no bytes, /cut.img stops half way, /huge.img announces
+// more than 2 GiB, anything else is 404.
 class ImageServer {
  public:
   ImageServer() {
@@ -76,6 +77,8 @@ class ImageServer {
       const std::string image = image_bytes();
       if (path == "/image.img" || path == "/a[1].bin") {
         e2e::send_bytes(fd, head(image.size()) + image);
+      } else if (path == "/huge.img") {
+        e2e::send_bytes(fd, head(2147483649ULL) + image);  // more than 2 GiB announced
       } else if (path == "/empty.img") {
         e2e::send_bytes(fd, head(0));
       } else if (path == "/cut.img") {
@@ -266,4 +269,15 @@ TEST_F(FlashUrl, BracketsAndBracesInTheAddressAreFetchedAsWritten) {
     EXPECT_TRUE(download_failed(trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url(path))).body)) << path;
   }
   EXPECT_EQ(server.paths(), (std::vector<std::string>{"/a[1].bin", "/img[1-2].bin", "/img{2,1}.bin"}));
+}
+
+TEST_F(FlashUrl, AFileOverTwoGigabytesIsRefusedAsTooBig) {
+  if (e2e::under_wine()) GTEST_SKIP() << "the PowerShell double cannot stand for a 2 GiB download";
+  auto reply = trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url("/huge.img")));
+  EXPECT_TRUE(framed(reply));
+  EXPECT_EQ(reply.body,
+            "{\"ok\":false,\"error\":\"Link ki file bohat bari hai (2GB se zyada) - flash nahi ho sakti. Sahi image "
+            "ka link dein.\"}");
+  EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"devices"});
+  EXPECT_FALSE(image_left());
 }

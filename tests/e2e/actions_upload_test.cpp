@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -209,4 +210,24 @@ TEST_F(Upload, FastbootFailureIsReportedWithItsLog) {
             "{\"ok\":false,\"partition\":\"dtbo\",\"log\":\"Sending 'boot' (12302 KB)    OKAY [  0.578s]\\nWriting "
             "'boot'    FAILED (remote: 'not supported in locked device')\\nfastboot: error: Command failed\"}");
   EXPECT_FALSE(image_left());
+}
+
+TEST_F(Upload, ATrickleThatIsNeverSilentLongStillEndsAsCutOff) {
+  // One byte every 5 s never falls silent for the 30 s the silence rule
+  // allows, but brings far less than 64 KiB in 30 s: cut off at the first
+  // window, and the bridge serves the next request.
+  int fd = e2e::connect_loopback(bridge.port());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(e2e::send_bytes(fd, upload_head(bridge, "/flash?partition=boot", "1000000") + "ANDROID!"));
+  std::string raw;
+  for (int i = 0; i < 20 && raw.empty(); ++i) {  // 100 s at most
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 5000) > 0) break;
+    e2e::send_bytes(fd, "x");
+  }
+  raw = e2e::read_until_close(fd);
+  ::close(fd);
+  EXPECT_EQ(e2e::parse_reply(raw).body, incomplete) << raw;
+  EXPECT_FALSE(image_left());
+  EXPECT_EQ(bridge.get("/ping").body.rfind("{\"ok\":true,", 0), 0u);
 }

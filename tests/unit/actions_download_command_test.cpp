@@ -66,6 +66,8 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
                                        "1",
                                        "--speed-time",
                                        "60",
+                                       "--max-filesize",
+                                       "2147483648",
                                        "-o",
                                        "/opt/bridge/_bridge_flash.tmp",
                                        "http://127.0.0.1:8/a b.img?x=1&y=2"};
@@ -74,7 +76,7 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
   EXPECT_EQ(curl_args("http://a/b\\").back(), "http://a/b\\");
   EXPECT_EQ(curl_args("http://a/b\\\\").back(), "http://a/b\\\\");
   EXPECT_EQ(curl_args("http://a/\\b").back(), "http://a/\\b");
-  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 17u);
+  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 19u);
 }
 
 TEST(DownloadCommand, RefusesWhatCannotBeWrittenWhole) {

@@ -359,7 +359,7 @@ TEST(RunTool, TheWaitingBoundEndsOnlyWhileNothingFollowsTheWaitingLine) {
   EXPECT_EQ(late.run_limited(waiting, &in_time), "< waiting for any device >\nSending 'boot'OKAY\n");
   EXPECT_TRUE(in_time);
   // A waiting line after more output than the buffer keeps still arms it.
-  ScriptedTool far("match\nfill 70000\nsay \\n< waiting for any device >\\n\nhang\n");
-  far.run_limited(waiting, &in_time);
+  ScriptedTool after_much("match\nfill 70000\nsay \\n< waiting for any device >\\n\nhang\n");
+  after_much.run_limited(waiting, &in_time);
   EXPECT_FALSE(in_time);
 }
