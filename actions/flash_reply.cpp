@@ -64,7 +64,7 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   static char output[flash_output_size];
   output[0] = '\0';
   // A cut command line would name another file; it is not run (verdict false).
-  JudgedRun run{false, -1};
+  JudgedRun run{false, false, -1};
   OutputWords words;
   watch_flash_words(words);
   if (n > 0 && n < static_cast<int>(sizeof command)) {

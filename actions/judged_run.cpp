@@ -43,7 +43,8 @@ JudgedRun run_judged(const char* command_line, char* output, int size, unsigned 
   const RunEnd end = run_tool_ended(command_line, output, size, timeout_ms, kind, &words);
   const bool cut = size > 0 && words.total() > size - 1;
   const bool ended = end == RunEnd::timed_out;
-  if (!cut && !ended) return {true, static_cast<int>(std::strlen(output))};
+  const bool started = end != RunEnd::not_started;
+  if (!cut && !ended) return {true, started, static_cast<int>(std::strlen(output))};
 
   // The bridge's lines about the run, added together so that the tool's
   // text gives way for both.
@@ -54,5 +55,5 @@ JudgedRun run_judged(const char* command_line, char* output, int size, unsigned 
     note_ended_run(lines, sizeof lines, static_cast<unsigned>(took.count()));
   }
   const int notes_at = append_line(output, size, lines, static_cast<int>(std::strlen(lines)));
-  return {!ended, notes_at};
+  return {!ended, started, notes_at};
 }

@@ -20,6 +20,8 @@ struct JudgedRun {
   // The tool ran to its end (the words decide the rest); false when the
   // bridge had to end it.
   bool ran_to_end;
+  // The tool could be started at all.
+  bool started;
   // Where the bridge's own lines about the run begin in the output (its
   // length when there are none), so that a log cut to fit a reply keeps them.
   int notes_at;

@@ -10,6 +10,7 @@
 #include "server/request_values.h"
 #include "server/serial_value.h"
 #include "tools/limits.h"
+#include "tools/provisioning.h"
 #include "tools/tool_locator.h"
 
 namespace {
@@ -31,6 +32,9 @@ void handle_reboot(Exchange& ex) {
   const ToolKind kind = target->fastboot ? ToolKind::fastboot : ToolKind::adb;
   char tool[tool_path_size];
   find_tool(target->fastboot ? "fastboot" : "adb", tool);
+  if (target->fastboot && !fastboot_present()) {
+    return send_fixed_json(ex.socket, ex.reply_origin, reboot_fastboot_missing_body);
+  }
   char serial[serial_cap + 1];
   const PhoneChoice choice = choose_phone(kind, tool, serial_in_request(ex.request, serial), serial);
   if (choice != PhoneChoice::chosen) return send_json(ex.socket, ex.reply_origin, phone_choice_body(kind, choice));
@@ -42,8 +46,13 @@ void handle_reboot(Exchange& ex) {
   watch_reboot_words(words, target->fastboot);
   const JudgedRun run = run_judged(command, output, sizeof output, quick_run_timeout_ms, RunKind::bounded, words);
 
+  if (!run.started && target->fastboot) {
+    return send_fixed_json(ex.socket, ex.reply_origin, reboot_fastboot_missing_body);
+  }
   static char body[reboot_body_size];
-  if (run.ran_to_end && !reboot_failed(words, target->fastboot)) {
+  // A tool that could not be started rebooted nothing, though it printed
+  // no failure.
+  if (run.ran_to_end && run.started && !reboot_failed(words, target->fastboot)) {
     std::snprintf(body, sizeof body, rebooted_format, target->name);
   } else {
     static char log[reboot_log_limit + 1];

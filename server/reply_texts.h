@@ -93,6 +93,10 @@ constexpr char output_cut_line[] = "[... log yahan se kaata gaya: tool ne kul %l
 constexpr char fastboot_missing_body[] =
     "{\"ok\":false,\"error\":\"fastboot nahi mila aur download bhi nahi ho saka. Internet check karein, ya "
     "platform-tools bridge ke folder mein rakhein.\"}";
+// GET /reboot to a Fastboot target never downloads fastboot.
+constexpr char reboot_fastboot_missing_body[] =
+    "{\"ok\":false,\"error\":\"fastboot nahi mila. Pehla flash ise khud download kar leta hai, ya platform-tools "
+    "bridge ke folder mein rakhein.\"}";
 
 // GET /doctor: {"ok":true,"findings":[...]}, each finding
 // {"code":"...",["serial":"...",]["mode":"...",]["usb":"vvvv:pppp",]"text":"..."}.

@@ -19,6 +19,9 @@ using Codes = std::vector<std::string>;
 
 namespace {
 
+constexpr char reboot_fastboot_missing[] =
+    "{\"ok\":false,\"error\":\"fastboot nahi mila. Pehla flash ise khud download kar leta hai, ya platform-tools "
+    "bridge ke folder mein rakhein.\"}";
 constexpr char fastboot_missing[] =
     "{\"ok\":false,\"error\":\"fastboot nahi mila aur download bhi nahi ho saka. Internet check karein, ya "
     "platform-tools bridge ke folder mein rakhein.\"}";
@@ -87,6 +90,10 @@ TEST(FastbootMissing, EveryFlashingRouteSaysSoAndTheDoctorToo) {
   EXPECT_EQ(boot.body, fastboot_missing);
   auto url = actions_e2e::trusted_get(bridge, "/flashurl?partition=boot&u=https%3A%2F%2Fexample.com%2Fboot.img");
   EXPECT_EQ(url.body, fastboot_missing);
+  // A reboot never downloads: it says how fastboot comes, for any phone.
+  for (const char* target : {"/reboot?to=fbsystem", "/reboot?to=fastbootd&serial=tcp:127.0.0.1:1"}) {
+    EXPECT_EQ(actions_e2e::trusted_get(bridge, target).body, reboot_fastboot_missing) << target;
+  }
 
   // Each request tried the archive again; the image itself was never fetched.
   const auto calls = downloads(bridge);
@@ -207,6 +214,10 @@ TEST(FastbootMissing, AFastbootThatCannotBeStartedCountsAsMissing) {
   ASSERT_TRUE(bridge.start()) << bridge.console();
   EXPECT_EQ(bridge.request(upload_head(bridge, "/boot", "8") + "ANDROID!").body, fastboot_missing);
   EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
+  // Named over the network, the phone needs no list: the run itself finds
+  // that fastboot does not start, and that is no reboot.
+  EXPECT_EQ(actions_e2e::trusted_get(bridge, "/reboot?to=fbbootloader&serial=tcp:127.0.0.1:1").body,
+            reboot_fastboot_missing);
   // The console says nothing of a download: none was needed.
   EXPECT_EQ(bridge.console().find("laa raha hoon"), std::string::npos) << bridge.console();
   const std::string doctor = bridge.get("/doctor").body;
