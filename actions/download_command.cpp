@@ -14,6 +14,11 @@ constexpr int quoted_size = 2 * url_decoded_size + 3;
 
 bool formatted_whole(int n, int size) { return n > 0 && n < size; }
 
+// curl's -w line: where a redirect leads (nothing after the colon when the
+// reply was no redirect). curl itself turns the \n into line feeds.
+constexpr char redirect_format[] = "\\ntalvik-redirect:%{redirect_url}\\n";
+constexpr char redirect_marker[] = "\ntalvik-redirect:";
+
 }  // namespace
 
 bool is_safe_image_url(const char* url) {
@@ -48,9 +53,30 @@ bool format_curl_download(const char* url, const char* file, char* out, int size
       !platform::quote_argument(url, quoted_url, sizeof quoted_url)) {
     return false;
   }
-  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -L -s -S --proto =http,https %s %s -o %s %s",
-                        platform::curl_download_limits, platform::curl_image_size_limit, quoted_file, quoted_url);
+  char quoted_format[sizeof redirect_format + 8];
+  if (!platform::quote_argument(redirect_format, quoted_format, sizeof quoted_format)) return false;
+  int n = std::snprintf(out, static_cast<size_t>(size), "curl -f -g -s -S --proto =http,https %s %s -o %s -w %s %s",
+                        platform::curl_download_limits, platform::curl_image_size_limit, quoted_file, quoted_format,
+                        quoted_url);
   return formatted_whole(n, size);
+}
+
+bool take_redirect(char* output, char* next, int size) {
+  if (size > 0) next[0] = '\0';
+  char* line = std::strstr(output, redirect_marker);
+  if (line == nullptr) return false;
+  const char* address = line + sizeof redirect_marker - 1;
+  const char* end = std::strchr(address, '\n');
+  const size_t length = end != nullptr ? static_cast<size_t>(end - address) : std::strlen(address);
+  const bool redirected = length > 0;
+  if (redirected && size > 0 && length < static_cast<size_t>(size)) {
+    std::memcpy(next, address, length);
+    next[length] = '\0';
+  }
+  // The line leaves the log; what curl printed after it stays.
+  const char* rest = end != nullptr ? end + 1 : address + length;
+  std::memmove(line, rest, std::strlen(rest) + 1);
+  return redirected;
 }
 
 bool format_download_command(const char* url, const char* file, char* out, int size) {

@@ -13,10 +13,18 @@ bool is_safe_image_url(const char* url);
 // Returns false when the line does not fit in `size` bytes.
 bool format_powershell_download(const char* url, const char* file, char* out, int size);
 
-// Elsewhere: curl, http and https only, following redirects, failing on an
-// HTTP error, with URL globbing off and platform::curl_download_limits; the
-// URL is one argument of its own.
+// Elsewhere: curl, http and https only, failing on an HTTP error, with URL
+// globbing off and platform::curl_download_limits; the URL is one argument
+// of its own. curl does not follow a redirect itself: it prints where the
+// redirect leads on a line of its own (take_redirect), so that the bridge
+// can check that address before it is fetched.
 bool format_curl_download(const char* url, const char* file, char* out, int size);
+
+// Takes curl's redirect line out of `output` and copies the address it
+// names into `next` (`size` bytes). True when the reply was a redirect; an
+// address that does not fit in `next` is left empty (no URL check passes
+// an empty text).
+bool take_redirect(char* output, char* next, int size);
 
 // The downloader of this system.
 bool format_download_command(const char* url, const char* file, char* out, int size);

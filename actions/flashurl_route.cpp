@@ -42,23 +42,41 @@ bool too_big(const char* path) {
   return !error && size > static_cast<std::uintmax_t>(largest_upload);
 }
 
-enum class Download { done, failed, too_big };
+enum class Download { done, failed, too_big, bad_redirect };
+
+// At most this many redirects are followed.
+constexpr int most_redirects = 5;
 
 // Downloads `url` into the image file; done when a fresh, non-empty file of
-// at most 2 GiB came out of it. `output` (image_download_output_size bytes,
-// empty on entry) gets what the downloader printed.
-Download download(const char* url, TempImage& image, char* output) {
-  char command[download_command_size];
-  if (!format_download_command(url, image.path(), command, sizeof command)) return Download::failed;
-  // Only a file written by this download may pass the test below.
-  image.remove();
-  OutputWords words;
-  watch_download_words(words);
-  const JudgedRun run =
-      run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
-  if (download_too_big(words) || too_big(image.path())) return Download::too_big;
-  const bool done = run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
-  return done ? Download::done : Download::failed;
+// at most 2 GiB came out of it. A redirect is followed only to an address
+// that passes the same checks as the page's own (never back to the bridge,
+// `own_port`). `output` (image_download_output_size bytes, empty on entry)
+// gets what the downloader printed.
+Download download(const char* first_url, int own_port, TempImage& image, char* output) {
+  char url[url_decoded_size];
+  std::snprintf(url, sizeof url, "%s", first_url);
+  for (int hop = 0;; ++hop) {
+    char command[download_command_size];
+    if (!format_download_command(url, image.path(), command, sizeof command)) return Download::failed;
+    // Only a file written by this download may pass the test below.
+    image.remove();
+    output[0] = '\0';
+    OutputWords words;
+    watch_download_words(words);
+    const JudgedRun run =
+        run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
+    if (download_too_big(words) || too_big(image.path())) return Download::too_big;
+    char next[url_decoded_size];
+    if (take_redirect(output, next, sizeof next)) {
+      if (hop >= most_redirects || !is_safe_image_url(next) || url_reaches_port(next, own_port)) {
+        return Download::bad_redirect;
+      }
+      std::snprintf(url, sizeof url, "%s", next);
+      continue;
+    }
+    const bool done = run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
+    return done ? Download::done : Download::failed;
+  }
 }
 
 void send_download_failure(Exchange& ex, const char* output) {
@@ -95,10 +113,11 @@ void handle_flashurl(Exchange& ex) {
   TempImage image(ex.context->bound_port);
   static char output[image_download_output_size];
   output[0] = '\0';
-  const Download got = image.usable() ? download(url, image, output) : Download::failed;
+  const Download got = image.usable() ? download(url, ex.context->bound_port, image, output) : Download::failed;
   if (got != Download::done) {
     image.remove();
     if (got == Download::too_big) return send_fixed_json(ex.socket, ex.reply_origin, download_too_big_body);
+    if (got == Download::bad_redirect) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
     return send_download_failure(ex, output);
   }
   flash_image_and_reply(ex, fastboot, serial, partition, image);

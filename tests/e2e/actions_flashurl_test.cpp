@@ -43,7 +43,7 @@ std::string image_bytes() {
 
 // A small HTTP server on 127.0.0.1 for curl: /image.img is the test image,
 // /empty.img has no bytes, /cut.img stops half way, /huge.img announces
-// more than 2 GiB, anything else is 404.
+// more than 2 GiB, /go/REST redirects to http://REST, anything else is 404.
 class ImageServer {
  public:
   ImageServer() {
@@ -77,6 +77,10 @@ class ImageServer {
       const std::string image = image_bytes();
       if (path == "/image.img" || path == "/a[1].bin") {
         e2e::send_bytes(fd, head(image.size()) + image);
+      } else if (path.rfind("/go/", 0) == 0) {
+        // A redirect to http://REST.
+        e2e::send_bytes(fd, "HTTP/1.1 302 Found\r\nLocation: http://" + path.substr(4) +
+                                "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
       } else if (path == "/huge.img") {
         e2e::send_bytes(fd, head(2147483649ULL) + image);  // more than 2 GiB announced
       } else if (path == "/empty.img") {
@@ -279,5 +283,27 @@ TEST_F(FlashUrl, AFileOverTwoGigabytesIsRefusedAsTooBig) {
             "{\"ok\":false,\"error\":\"Link ki file bohat bari hai (2GB se zyada) - flash nahi ho sakti. Sahi image "
             "ka link dein.\"}");
   EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"devices"});
+  EXPECT_FALSE(image_left());
+}
+
+TEST_F(FlashUrl, RedirectsAreFollowedOnlyWhereThePageItselfCouldLead) {
+  if (e2e::under_wine()) GTEST_SKIP() << "PowerShell follows redirects itself";
+  const std::string server_host = server.url("").substr(7);  // 127.0.0.1:PORT
+  // Two hops on the image server itself: followed, the image flashed.
+  auto reply = trusted_get(
+      bridge, "/flashurl?partition=boot&u=" + encoded(url("/go/" + server_host + "/go/" + server_host + "/image.img")));
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"boot\"", 0), 0u) << reply.body;
+  EXPECT_TRUE(e2e::read_file(bridge.path("received.img")) == image_bytes());
+
+  // A redirect back to the bridge is refused before anything fetches it,
+  // and so is a sixth hop.
+  const std::string to_bridge = "/go/localhost:" + std::to_string(bridge.port()) + "/devices";
+  EXPECT_EQ(trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url(to_bridge))).body,
+            "{\"ok\":false,\"error\":\"URL theek nahi\"}");
+  std::string chain = "/image.img";
+  for (int i = 0; i < 6; ++i) chain = "/go/" + server_host + chain;
+  EXPECT_EQ(trusted_get(bridge, "/flashurl?partition=boot&u=" + encoded(url(chain))).body,
+            "{\"ok\":false,\"error\":\"URL theek nahi\"}");
+  EXPECT_EQ(bridge.tool_calls("fastboot").size(), 4u);  // devices, flash, devices, devices
   EXPECT_FALSE(image_left());
 }

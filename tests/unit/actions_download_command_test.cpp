@@ -55,7 +55,6 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
   std::vector<std::string> expected = {"curl",
                                        "-f",
                                        "-g",
-                                       "-L",
                                        "-s",
                                        "-S",
                                        "--proto",
@@ -70,13 +69,15 @@ TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
                                        "2147483648",
                                        "-o",
                                        "/opt/bridge/_bridge_flash.tmp",
+                                       "-w",
+                                       "\\ntalvik-redirect:%{redirect_url}\\n",
                                        "http://127.0.0.1:8/a b.img?x=1&y=2"};
   EXPECT_EQ(args, expected);
   // Backslashes before the closing quote must not swallow it.
   EXPECT_EQ(curl_args("http://a/b\\").back(), "http://a/b\\");
   EXPECT_EQ(curl_args("http://a/b\\\\").back(), "http://a/b\\\\");
   EXPECT_EQ(curl_args("http://a/\\b").back(), "http://a/\\b");
-  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 19u);
+  EXPECT_EQ(curl_args("http://a/ -o /etc/x").size(), 20u);
 }
 
 TEST(DownloadCommand, RefusesWhatCannotBeWrittenWhole) {
@@ -94,4 +95,27 @@ TEST(DownloadCommand, DownloaderErrorsAreRecognised) {
       "Invoke-WebRequest : Unable to connect to the remote server\r\n    + FullyQualifiedErrorId : "
       "WebCmdletWebResponseException,Microsoft.PowerShell.Commands.InvokeWebRequestCommand\r\n"));
   EXPECT_FALSE(download_reported_error(""));
+}
+
+TEST(DownloadCommand, CurlsRedirectLineIsTakenOutOfTheLog) {
+  char output[256] = "\ntalvik-redirect:https://cdn.example.com/boot.img\n";
+  char next[64];
+  EXPECT_TRUE(take_redirect(output, next, sizeof next));
+  EXPECT_STREQ(next, "https://cdn.example.com/boot.img");
+  EXPECT_STREQ(output, "");
+
+  // No redirect: the line is empty after its colon, and curl's error stays.
+  char failed[256] = "curl: (22) The requested URL returned error: 404\n\ntalvik-redirect:\n";
+  EXPECT_FALSE(take_redirect(failed, next, sizeof next));
+  EXPECT_STREQ(next, "");
+  EXPECT_STREQ(failed, "curl: (22) The requested URL returned error: 404\n");
+
+  // An address too long to keep is a redirect with no address to follow.
+  char too_long[256] = "\ntalvik-redirect:http://example.com/a-very-long-path-that-does-not-fit-in-next\n";
+  char small[16];
+  EXPECT_TRUE(take_redirect(too_long, small, sizeof small));
+  EXPECT_STREQ(small, "");
+  // PowerShell prints no such line.
+  char powershell[64] = "Invoke-WebRequest : error\r\n";
+  EXPECT_FALSE(take_redirect(powershell, next, sizeof next));
 }
