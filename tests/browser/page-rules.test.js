@@ -49,12 +49,17 @@ function cppStrings(text) {
 }
 
 test("the page's copies of the bridge's rules match the bridge", async (t) => {
-  await t.test("identity partitions: the same names as actions/partition_guard.cpp, each once", () => {
+  await t.test("identity partitions: the same names as actions/partition_guard.cpp, each once, and their slots", () => {
+    const guard = read("actions/partition_guard.cpp");
     const bridge = cppStrings(cppBlock("actions/partition_guard.cpp", "identity_partitions[identity_partition_count] = {"));
     const ours = pageConst("IDENTITY_PARTITIONS");
-    assert.equal(bridge.length, 40);
+    assert.equal(bridge.length, Number(/constexpr int identity_partition_count = (\d+);/.exec(guard)[1]));
     assert.equal(new Set(ours).size, ours.length, "a name listed twice in the page");
     assert.deepEqual([...new Set(ours)].sort(), [...new Set(bridge)].sort());
+    // The bridge also refuses NAME_a and NAME_b (on the lower-cased name).
+    const slot = pageConst("SLOT_ENDING");
+    for (const name of ["efs_a", "efs_b"]) assert.equal(name.replace(slot, ""), "efs", name);
+    for (const name of ["efs_c", "efs_ab", "efsa", "efs_a_"]) assert.equal(name.replace(slot, ""), name, name);
   });
 
   await t.test("boot-type partitions and boot magics: as actions/image_check.cpp", () => {

@@ -207,6 +207,8 @@ TEST_F(FlashUrl, RefusalsRunNothing) {
       {"partition=&u=ftp%3A%2F%2Fx", bad_name},  // partition error before URL error
       {"partition=system-a&u=" + good, bad_name},
       {"partition=EFS&u=" + good, identity},
+      {"partition=protect_s&u=" + good, identity},
+      {"partition=modemst1_b&u=" + good, identity},
       {"partition=boot", bad_url},
       {"partition=boot&u=HTTPS%3A%2F%2Fx%2Fa.img", bad_url},
       {"partition=boot&u=ftp%3A%2F%2Fx%2Fa.img", bad_url},

@@ -84,6 +84,12 @@ TEST_F(Upload, RefusalsComeInOrderWithTheirExactBodies) {
       {"/flash?partition=" + std::string(42, 'a'), "4", bad_name},
       {"/flash?partition=EFS", "4", identity},
       {"/flash?partition=Nvram", "-1", identity},
+      // Other names of the same areas, and the slot copies of any of them.
+      {"/flash?partition=protect_f", "4", identity},
+      {"/flash?partition=Protect_S", "4", identity},
+      {"/flash?partition=l_fixnv1", "4", identity},
+      {"/flash?partition=nvdata_b", "4", identity},
+      {"/flash?partition=EFS_A", "4", identity},
       {"/flash?partition=boot", "0", bad_size},
       {"/flash?partition=boot", "-5", bad_size},
       {"/flash?partition=boot", "2147483649", bad_size},
