@@ -306,6 +306,46 @@ test("phones the bridge cannot tell apart or name: shown with the reason, never 
   }
 });
 
+test("phone labels: each phone's own, whatever its serial or its model's text", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "info")) return;
+  const labels = () => page.$$eval("#phone-list label", (ls) => ls.map((l) => l.textContent.trim()));
+  const badges = () => page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
+
+  await t.test("serials that are names of every object (__proto__, constructor) get no made-up model", async () => {
+    await usePhones([...adbList("__proto__\\tdevice\\n", "constructor\\tdevice\\n"), "match", ""].join("\n"),
+      fastbootNoPhone);
+    const shown = await labels();
+    assert.equal(shown.length, 2, shown.join("\n"));
+    assert.match(shown[0], /^__proto__ · ADB · /);
+    assert.match(shown[1], /^constructor · ADB · /);
+    await page.check('input[name=phone][value="constructor"]');
+    for (const b of await badges()) assert.equal(b, "Phone: constructor · ADB");
+    await page.check('input[name=phone][value="__proto__"]');
+    for (const b of await badges()) assert.equal(b, "Phone: __proto__ · ADB");
+  });
+
+  await t.test("a model with bidi controls stays isolated beside the serial", async () => {
+    // U+202E (right-to-left override) and a reversed serial in the model.
+    const script = [...adbList(`${ADB_SERIAL}\\tdevice\\n`), "match getprop",
+      "say [ro.product.model]: [Pixel \\xe2\\x80\\xae54321N85R\\xe2\\x81\\xa6]\\n", "match", ""].join("\n");
+    await usePhones(script, fastbootNoPhone);
+    const r = await readReport();
+    assert.equal(r.ok, true, r.text);
+    const model = "Pixel 54321N85R";
+    const controls = /[\u061c\u200e\u200f\u202a-\u202e\u2066\u2067]/;
+    // In the list the model is an element of its own; the serial follows it.
+    assert.deepEqual(await page.$$eval("#phone-list label bdi", (bs) => bs.map((b) => b.textContent)), [model]);
+    const [label] = await labels();
+    assert.ok(label.startsWith(`${model} · ${ADB_SERIAL} · ADB`), label);
+    // In texts, the model sits between first-strong isolate and pop isolate,
+    // and no control of its own is left.
+    for (const b of await badges()) assert.equal(b, `Phone: \u2068${model}\u2069 · ${ADB_SERIAL} · ADB`);
+    const owner = await page.textContent("#report-owner");
+    assert.ok(owner.endsWith(`\u2068${model}\u2069 · ${ADB_SERIAL} · ADB`), JSON.stringify(owner));
+    for (const text of [label, ...(await badges()), owner]) assert.ok(!controls.test(text), JSON.stringify(text));
+  });
+});
+
 test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async (t) => {
   if (skipUnless(t, "info")) return;
 
