@@ -20,7 +20,45 @@ namespace {
 
 constexpr char body_end[] = "\"}";
 
+// The longest wrong-image body: its frame, the longest words and a 41-byte
+// partition name.
+constexpr int wrong_image_body_size = 256;
+
+const char* found_words(ImageKind kind) {
+  switch (kind.header) {
+    case ImageHeader::boot:
+      return kind.sparse ? sparse_boot_words : found_boot_words;
+    case ImageHeader::vendor_boot:
+      return kind.sparse ? sparse_vendor_boot_words : found_vendor_boot_words;
+    case ImageHeader::elf:
+      return kind.sparse ? sparse_elf_words : found_elf_words;
+    case ImageHeader::none:
+      break;
+  }
+  return kind.sparse ? sparse_none_words : found_none_words;
+}
+
+const char* need_words(ImageNeed need) {
+  switch (need) {
+    case ImageNeed::vendor_boot:
+      return need_vendor_boot_words;
+    case ImageNeed::boot_run:
+      return need_boot_run_words;
+    case ImageNeed::any:
+    case ImageNeed::boot:
+      break;
+  }
+  return need_boot_words;
+}
+
 }  // namespace
+
+int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partition, char* body, int size) {
+  const int n = partition != nullptr
+                    ? std::snprintf(body, size, wrong_image_format, found_words(kind), partition, need_words(need))
+                    : std::snprintf(body, size, wrong_boot_image_format, found_words(kind), need_words(need));
+  return n < 0 ? 0 : (n < size ? n : size - 1);
+}
 
 int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
                       int notes_at) {
@@ -53,9 +91,15 @@ bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, cha
 
 void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
                            TempImage& image) {
-  if (file_looks_like_no_image(image.path(), needs_boot_header(partition))) {
+  const ImageNeed need = image_need(partition);
+  ImageKind kind;
+  const ImageVerdict judged = judge_image_file(image.path(), need, &kind);
+  if (judged != ImageVerdict::fits) {
     image.remove();
-    return send_fixed_json(ex.socket, ex.reply_origin, not_an_image_body);
+    if (judged == ImageVerdict::no_image) return send_fixed_json(ex.socket, ex.reply_origin, not_an_image_body);
+    char refusal[wrong_image_body_size];
+    const int length = format_wrong_image_body(kind, need, partition, refusal, sizeof refusal);
+    return send_json(ex.socket, ex.reply_origin, refusal, length);
   }
   char command[flash_command_size];
   int n = partition != nullptr

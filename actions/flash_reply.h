@@ -1,6 +1,7 @@
 // The reply of the flashing routes (POST /flash, POST /boot, GET /flashurl)
 // and the fastboot run they share.
 #pragma once
+#include "actions/image_check.h"
 #include "server/exchange.h"
 
 class TempImage;
@@ -14,6 +15,11 @@ constexpr int flash_body_size = 65536;
 int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
                       int notes_at = -1);
 
+// Formats the refusal of an image of `kind` for `partition` (a checked
+// name; null for POST /boot), which needs `need`, into `body` (`size`
+// bytes). Returns the body's length.
+int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partition, char* body, int size);
+
 // Makes sure fastboot is there (it may be downloaded first; when it still
 // is not, sends the fastboot-missing refusal and returns false) and chooses
 // the phone in Fastboot mode that the request names, or the only one listed.
@@ -23,6 +29,7 @@ bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, cha
 
 // Flashes the image to `partition` (or boots from it when `partition` is
 // null) on phone `serial`, deletes the image and sends the reply. A file
-// that is plainly no image is refused, and fastboot is not run.
+// that is plainly no image, or not of the kind the partition takes, is
+// refused, and fastboot is not run.
 void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
                            TempImage& image);

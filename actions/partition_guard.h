@@ -8,6 +8,7 @@ constexpr int partition_name_cap = 63;  // value buffer: 63 characters and a NUL
 bool is_valid_partition_name(const char* name);
 
 // True when `name` (a valid name) is one of the partitions that hold a
-// phone's identity (IMEI, EFS, NV, calibration, FRP); letter case ignored,
+// phone's identity (IMEI, EFS, NV, calibration, FRP), or such a partition's
+// A/B slot copy (the name followed by "_a" or "_b"); letter case ignored,
 // whole names only.
 bool is_identity_partition(const char* name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "actions/flash_verdict.h"
+#include "actions/image_check.h"
 #include "actions/partition_guard.h"
 #include "actions/wifi_rules.h"
 #include "fuzz/fuzz_support.h"
@@ -66,6 +67,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long long expected =
         last == std::string::npos ? -1 : static_cast<long long>(last + std::strlen(words[i])) - 1;
     fuzz::require(stream.last_end(i) == expected, "stream words end where a whole-text search ends");
+  }
+
+  // Image kinds, over the raw bytes as a file's first chunk: a header found
+  // lies within the bytes, at the start or (sparse) where the first chunk's
+  // data begins; a verdict of the wrong kind is exactly a kind that does not
+  // fit.
+  const int count = static_cast<int>(size < static_cast<size_t>(image_chunk_size) ? size : image_chunk_size);
+  const ImageKind kind = image_kind(data, count);
+  if (kind.header != ImageHeader::none) {
+    size_t at = 0;
+    if (kind.sparse) at = static_cast<size_t>(data[8] | data[9] << 8) + static_cast<size_t>(data[10] | data[11] << 8);
+    fuzz::require(at + 4 <= static_cast<size_t>(count), "a header found lies within the bytes");
+    const char* magic = kind.header == ImageHeader::boot          ? "ANDROID!"
+                        : kind.header == ImageHeader::vendor_boot ? "VNDRBOOT"
+                                                                  : "\x7f"
+                                                                    "ELF";
+    fuzz::require(std::memcmp(data + at, magic, std::strlen(magic)) == 0, "the header found is there");
+  }
+  for (ImageNeed need : {ImageNeed::any, ImageNeed::boot, ImageNeed::vendor_boot, ImageNeed::boot_run}) {
+    ImageKind judged_kind;
+    const ImageVerdict verdict = judge_image(data, count, need, &judged_kind);
+    fuzz::require(judged_kind.header == kind.header && judged_kind.sparse == kind.sparse, "one kind per image");
+    if (verdict != ImageVerdict::no_image) {
+      fuzz::require((verdict == ImageVerdict::fits) == kind_fits(kind, need),
+                    "wrong kind exactly when it does not fit");
+    }
   }
   return 0;
 }

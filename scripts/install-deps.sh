@@ -9,8 +9,10 @@ set -euo pipefail
 # (libFuzzer and the sanitizer runtimes) build the fuzz targets. python3
 # runs the simulated phone (tests/sim) of the real-tools tests and of
 # scripts/demo.sh, and serves web/ for scripts/run.sh and scripts/demo.sh.
+# mkbootimg and android-sdk-libsparse-utils (img2simg) make the boot,
+# vendor_boot and sparse images the real-tools tests flash.
 packages=(cmake g++ make googletest libgtest-dev g++-mingw-w64-x86-64 wine64 adb fastboot curl unzip zip
-  chromium firefox-esr openssl clang libclang-rt-14-dev python3)
+  chromium firefox-esr openssl clang libclang-rt-14-dev python3 mkbootimg android-sdk-libsparse-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -55,6 +55,25 @@ constexpr char incomplete_body[] = "{\"ok\":false,\"error\":\"file poori receive
 // ---- Flash and boot replies (uploads and GET /flashurl) --------------------
 constexpr char not_an_image_body[] =
     "{\"ok\":false,\"error\":\"Ye flash wali image nahi lagti (web page ya ghalat file). Seedhi image file dein.\"}";
+// An image of another kind than its partition takes: the kind found, the
+// partition (a checked name) and the kind it takes.
+constexpr char wrong_image_format[] = "{\"ok\":false,\"error\":\"Ye file %s hai, magar %s partition ko %s chahiye.\"}";
+// The same for POST /boot: the kind found and the kind a boot takes.
+constexpr char wrong_boot_image_format[] =
+    "{\"ok\":false,\"error\":\"Ye file %s hai, magar boot karne ke liye %s chahiye.\"}";
+// The kinds found, by header, in a plain file and in a sparse one...
+constexpr char found_boot_words[] = "boot image (ANDROID!)";
+constexpr char found_vendor_boot_words[] = "vendor_boot image (VNDRBOOT)";
+constexpr char found_elf_words[] = "ELF image";
+constexpr char found_none_words[] = "boot header ke baghair";
+constexpr char sparse_boot_words[] = "sparse boot image (ANDROID!)";
+constexpr char sparse_vendor_boot_words[] = "sparse vendor_boot image (VNDRBOOT)";
+constexpr char sparse_elf_words[] = "sparse ELF image";
+constexpr char sparse_none_words[] = "sparse image (andar boot header nahi)";
+// ...and the kinds taken.
+constexpr char need_boot_words[] = "boot image (ANDROID!)";
+constexpr char need_vendor_boot_words[] = "vendor_boot image (VNDRBOOT)";
+constexpr char need_boot_run_words[] = "seedhi (sparse nahi) boot image (ANDROID!)";
 // Verdict, partition shown ("(boot)" for a boot), then the escaped log.
 constexpr char flash_body_opening[] = "{\"ok\":%s,\"partition\":\"%s\",\"log\":\"";
 constexpr char boot_shown_partition[] = "(boot)";

@@ -74,7 +74,7 @@ bool query_value(const char* request, const char* name, char* value, int cap) {
   return false;
 }
 
-void url_decode(const char* in, char* out) {
+int url_decode(const char* in, char* out) {
   int i = 0;
   int o = 0;
   while (in[i] != '\0' && o < url_decoded_size - 1) {
@@ -89,6 +89,7 @@ void url_decode(const char* in, char* out) {
     ++i;
   }
   out[o] = '\0';
+  return o;
 }
 
 HeadView view_head(const char* request, int received) {

@@ -13,7 +13,9 @@ constexpr int url_decoded_size = 2048;
 
 // Decodes a URL-encoded text ('+' is a space, %XX a byte, a non-hex digit
 // counting as 0) into `out` (url_decoded_size bytes), at most 2,047 bytes.
-void url_decode(const char* in, char* out);
+// Returns the number of bytes decoded, which is more than the text's length
+// when an encoded NUL (%00) cut it short.
+int url_decode(const char* in, char* out);
 
 // Where the head of a received request lies. A line ends at LF (a CR
 // before it belongs to the line end); the head ends at the first empty

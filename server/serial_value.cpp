@@ -1,6 +1,7 @@
 #include "server/serial_value.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "server/request_values.h"
 
@@ -18,6 +19,11 @@ SerialRequest serial_in_request(const char* request, char* serial) {
     return requested_serial(nullptr, std::getenv("ANDROID_SERIAL"), serial);
   }
   char decoded[url_decoded_size];
-  url_decode(raw, decoded);
+  const int decoded_length = url_decode(raw, decoded);
+  // An encoded NUL would hide the bytes after it from the serial rule.
+  if (std::strlen(decoded) != static_cast<size_t>(decoded_length)) {
+    serial[0] = '\0';
+    return SerialRequest::bad;
+  }
   return requested_serial(decoded, std::getenv("ANDROID_SERIAL"), serial);
 }

@@ -49,31 +49,137 @@ function cppStrings(text) {
 }
 
 test("the page's copies of the bridge's rules match the bridge", async (t) => {
-  await t.test("identity partitions: the same names as actions/partition_guard.cpp, each once", () => {
+  await t.test("identity partitions: the same names as actions/partition_guard.cpp, each once, and their slots", () => {
+    const guard = read("actions/partition_guard.cpp");
     const bridge = cppStrings(cppBlock("actions/partition_guard.cpp", "identity_partitions[identity_partition_count] = {"));
     const ours = pageConst("IDENTITY_PARTITIONS");
-    assert.equal(bridge.length, 40);
+    assert.equal(bridge.length, Number(/constexpr int identity_partition_count = (\d+);/.exec(guard)[1]));
     assert.equal(new Set(ours).size, ours.length, "a name listed twice in the page");
     assert.deepEqual([...new Set(ours)].sort(), [...new Set(bridge)].sort());
+    // The bridge also refuses NAME_a and NAME_b (on the lower-cased name).
+    const slot = pageConst("SLOT_ENDING");
+    for (const name of ["efs_a", "efs_b"]) assert.equal(name.replace(slot, ""), "efs", name);
+    for (const name of ["efs_c", "efs_ab", "efsa", "efs_a_"]) assert.equal(name.replace(slot, ""), name, name);
   });
 
-  await t.test("boot-type partitions and boot magics: as actions/image_check.cpp", () => {
-    const bridgeNames = cppStrings(cppBlock("actions/image_check.cpp", "bool needs_boot_header("));
-    assert.ok(bridgeNames.length >= 4);
-    const rule = pageConst("BOOT_TYPE_PARTITION");
-    for (const name of bridgeNames) {
-      assert.ok(rule.test(name) && rule.test(name.toUpperCase()), name);
-      // Any other ending is another partition for both.
-      assert.ok(!rule.test(name + "_c") && !rule.test("x" + name), name);
-    }
-    // Every name the page's rule takes (its alternatives with and without a
-    // slot) is one the bridge checks.
-    const bases = /^\^\(([a-z_|]+)\)/.exec(rule.source)[1].split("|");
-    const pageNames = bases.flatMap((b) => [b, b + "_a", b + "_b"]);
-    assert.deepEqual(pageNames.sort(), [...bridgeNames].sort());
+  await t.test("boot partitions, image headers and the sparse format: as actions/image_check.cpp", () => {
+    const check = read("actions/image_check.cpp");
+    // The strings of the C++ initializer `NAME[] = {...};` or `NAME[] = "...";`.
+    const cppArray = (name) => {
+      const m = new RegExp(`\\b${name}\\[\\] =\\s*([{][^}]*[}]|(?:"(?:[^"\\\\]|\\\\.)*"\\s*)+);`).exec(check);
+      assert.ok(m, `actions/image_check.cpp has no ${name}`);
+      return cppStrings(m[1]);
+    };
+    const sameNames = (rule, names) => {
+      for (const name of names) {
+        assert.ok(rule.test(name) && rule.test(name.toUpperCase()), name);
+        // Any other ending is another partition for both.
+        assert.ok(!rule.test(name + "_c") && !rule.test("x" + name), name);
+      }
+      // Every name the page's rule takes (its alternatives with and without
+      // a slot) is one the bridge names.
+      const bases = /^\^\(([a-z_|]+)\)/.exec(rule.source)[1].split("|");
+      assert.deepEqual(bases.flatMap((b) => [b, b + "_a", b + "_b"]).sort(), [...names].sort());
+    };
+    sameNames(pageConst("BOOT_TYPE_PARTITION"), cppArray("boot_image_partitions"));
+    sameNames(pageConst("VENDOR_BOOT_PARTITION"), cppArray("vendor_boot_partitions"));
 
-    const bridgeMagics = cppStrings(cppBlock("actions/image_check.cpp", "bool has_boot_magic("));
-    assert.deepEqual([...pageConst("BOOT_MAGICS")].sort(), bridgeMagics.sort());
+    const magics = pageConst("IMAGE_MAGICS");
+    assert.deepEqual(Object.keys(magics).sort(), ["boot", "elf", "vendor_boot"]);
+    for (const [kind, magic] of Object.entries(magics)) assert.deepEqual(cppArray(kind + "_magic"), [magic], kind);
+    const sparse = cppArray("sparse_magic")[0];
+    assert.deepEqual([...pageConst("SPARSE_MAGIC")], [...sparse].map((c) => c.charCodeAt(0)));
+    assert.equal(pageConst("SPARSE_RAW_CHUNK"), Number(/constexpr unsigned raw_chunk = (0x[0-9A-Fa-f]+);/.exec(check)[1]));
+  });
+
+  await t.test("the page judges made-up images as the bridge's unit tests do", () => {
+    // The page's own functions, run here over the consts they use.
+    const names = {};
+    for (const c of ["IMAGE_MAGICS", "SPARSE_MAGIC", "SPARSE_RAW_CHUNK", "BOOT_TYPE_PARTITION", "VENDOR_BOOT_PARTITION"]) {
+      names[c] = pageConst(c);
+    }
+    const context = vm.createContext(names);
+    for (const f of ["imageNeed", "imageKind", "kindFits"]) {
+      const m = new RegExp(`^function ${f}\\([\\s\\S]*?^\\}$`, "m").exec(page);
+      assert.ok(m, `the page has no function ${f}`);
+      vm.runInContext(m[0], context);
+    }
+    // (As plain objects of this realm, for deepEqual.)
+    const kind = (bytes) => ({ ...vm.runInContext("imageKind", context)(Uint8Array.from(bytes)) });
+    const fits = (bytes, need) => vm.runInContext("kindFits", context)(kind(bytes), need);
+    const need = (partition, boot) => vm.runInContext("imageNeed", context)(partition, boot);
+    assert.equal(need("Init_Boot_a", false), "boot");
+    assert.equal(need("vendor_boot_B", false), "vendor_boot");
+    assert.equal(need("vendor_boot_c", false), "any");
+    assert.equal(need("", true), "boot_run");
+
+    const ascii = (text) => [...text].map((c) => c.charCodeAt(0));
+    const le = (v, n) => Array.from({ length: n }, (_, i) => Math.floor(v / 256 ** i) % 256);
+    const sparseImage = (chunks, { fileHeader = 28, chunkHeader = 12, blockSize = 4096, major = 1 } = {}) => {
+      const out = [0x3a, 0xff, 0x26, 0xed, ...le(major, 2), 0, 0, ...le(fileHeader, 2), ...le(chunkHeader, 2),
+        ...le(blockSize, 4), ...le(chunks.reduce((n, c) => n + c.blocks, 0), 4), ...le(chunks.length, 4), 0, 0, 0, 0];
+      while (out.length < fileHeader) out.push(0);
+      for (const c of chunks) {
+        const head = [...le(c.type, 2), 0, 0, ...le(c.blocks, 4), ...le(c.total ?? chunkHeader + c.data.length, 4)];
+        while (head.length < chunkHeader) head.push(0);
+        out.push(...head, ...c.data);
+      }
+      return out;
+    };
+    const rawChunk = (magic, blocks = 2, blockSize = 4096) => {
+      const data = new Array(blocks * blockSize).fill(0x6b);
+      data.splice(0, magic.length, ...ascii(magic));
+      return { type: 0xcac1, blocks, data };
+    };
+    const plain = (header) => ({ header, sparse: false });
+    const sparse = (header) => ({ header, sparse: true });
+    assert.deepEqual(kind(ascii("ANDROID!")), plain("boot"));
+    assert.deepEqual(kind(ascii("VNDRBOOT")), plain("vendor_boot"));
+    assert.deepEqual(kind(ascii("ELF")), plain("elf"));
+    assert.deepEqual(kind(ascii("ANDROID")), plain("none"));
+    assert.deepEqual(kind(ascii(" ANDROID!")), plain("none"));
+    const boot = sparseImage([rawChunk("ANDROID!"), { type: 0xcac3, blocks: 6, data: [] }]);
+    assert.deepEqual(kind(boot), sparse("boot"));
+    assert.equal(fits(boot, "boot"), true);
+    assert.equal(fits(boot, "boot_run"), false);
+    assert.equal(fits(boot, "vendor_boot"), false);
+    assert.equal(fits(ascii("ELF"), "boot"), true);
+    assert.equal(fits(ascii("ELF"), "boot_run"), false);
+    assert.equal(fits(ascii("ANDROID!"), "boot_run"), true);
+    assert.deepEqual(kind(sparseImage([rawChunk("VNDRBOOT")])), sparse("vendor_boot"));
+    assert.deepEqual(kind(sparseImage([rawChunk("ANDROID!", 1, 512)], { fileHeader: 32, chunkHeader: 16, blockSize: 512 })),
+      sparse("boot"));
+    const whole = sparseImage([rawChunk("ANDROID!")]);
+    const headerless = [
+      sparseImage([{ type: 0xcac2, blocks: 1, data: ascii("ANDR") }, rawChunk("ANDROID!")]),
+      sparseImage([{ type: 0xcac3, blocks: 1, data: [] }, rawChunk("ANDROID!")]),
+      sparseImage([{ type: 0xcac4, blocks: 0, data: [1, 2, 3, 4] }, rawChunk("ANDROID!")]),
+      sparseImage([{ type: 0xcac1, blocks: 0, data: ascii("ANDROID!"), total: 12 }]),
+      sparseImage([{ ...rawChunk("ANDROID!"), total: 12 + 4096 }]),
+      sparseImage([rawChunk("ANDROID!")], { major: 2 }),
+      sparseImage([rawChunk("ANDROID!", 1, 4094)], { blockSize: 4094 }),
+      whole.slice(0, 20),
+      whole.slice(0, 36),
+      whole.slice(0, 44),
+    ];
+    for (const [i, image] of headerless.entries()) assert.deepEqual(kind(image), sparse("none"), `case ${i}`);
+  });
+
+  await t.test("refusals of an image of another kind: the bridge's formats and words", () => {
+    const texts = read("server/reply_texts.h");
+    const bodies = cppStrings(texts);
+    const formats = pageConst("WRONG_IMAGE");
+    for (const format of Object.values(formats)) assert.ok(bodies.includes(`{"ok":false,"error":"${format}"}`), format);
+    const words = pageConst("IMAGE_WORDS");
+    for (const [group, byKind] of Object.entries(words)) {
+      for (const [kind, text] of Object.entries(byKind)) {
+        const m = new RegExp(`constexpr char ${group}_${kind}_words\\[\\] = "([^"]*)";`).exec(texts);
+        assert.ok(m, `server/reply_texts.h has no ${group}_${kind}_words`);
+        assert.equal(text, m[1], `${group}.${kind}`);
+      }
+    }
+    assert.equal((texts.match(/_words\[\] = /g) || []).length,
+      Object.values(words).reduce((n, byKind) => n + Object.keys(byKind).length, 0));
   });
 
   await t.test("serial rule: the characters and length of is_valid_serial in tools/device_list.cpp", () => {

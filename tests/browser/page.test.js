@@ -20,7 +20,10 @@ const NOT_IMAGE = "Ye flash wali image nahi lagti (web page ya ghalat file). See
 const NO_FASTBOOT = "Fastboot mode mein koi phone nahi mila. Phone ko bootloader (Fastboot) mode mein layein.";
 const SEVERAL = "Ek se zyada phone lage hain. Ek phone chunein (serial) ya baaki nikaal dein.";
 const DUPLICATE = "Do phone ek hi serial dikha rahe hain. Ek phone nikaal kar dobara koshish karein.";
-const NOT_BOOT_IMAGE = "Boot, init_boot, recovery aur vendor_boot ko boot image chahiye (shuru mein ANDROID! header)";
+const BOOT_FOR_VENDOR_BOOT =
+  "Ye file boot image (ANDROID!) hai, magar vendor_boot partition ko vendor_boot image (VNDRBOOT) chahiye.";
+const VENDOR_BOOT_FOR_BOOT = "Ye file vendor_boot image (VNDRBOOT) hai, magar boot partition ko boot image (ANDROID!) chahiye.";
+const HEADERLESS_FOR_INIT_BOOT = "Ye file boot header ke baghair hai, magar init_boot partition ko boot image (ANDROID!) chahiye.";
 const TOOL_FAILED = "fastboot ne kaam poora nahi kiya";
 const WRONG_CODE = "Failed: Wrong password or connection was dropped.";
 const MDNS =
@@ -303,6 +306,46 @@ test("phones the bridge cannot tell apart or name: shown with the reason, never 
   }
 });
 
+test("phone labels: each phone's own, whatever its serial or its model's text", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "info")) return;
+  const labels = () => page.$$eval("#phone-list label", (ls) => ls.map((l) => l.textContent.trim()));
+  const badges = () => page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
+
+  await t.test("serials that are names of every object (__proto__, constructor) get no made-up model", async () => {
+    await usePhones([...adbList("__proto__\\tdevice\\n", "constructor\\tdevice\\n"), "match", ""].join("\n"),
+      fastbootNoPhone);
+    const shown = await labels();
+    assert.equal(shown.length, 2, shown.join("\n"));
+    assert.match(shown[0], /^__proto__ · ADB · /);
+    assert.match(shown[1], /^constructor · ADB · /);
+    await page.check('input[name=phone][value="constructor"]');
+    for (const b of await badges()) assert.equal(b, "Phone: constructor · ADB");
+    await page.check('input[name=phone][value="__proto__"]');
+    for (const b of await badges()) assert.equal(b, "Phone: __proto__ · ADB");
+  });
+
+  await t.test("a model with bidi controls stays isolated beside the serial", async () => {
+    // U+202E (right-to-left override) and a reversed serial in the model.
+    const script = [...adbList(`${ADB_SERIAL}\\tdevice\\n`), "match getprop",
+      "say [ro.product.model]: [Pixel \\xe2\\x80\\xae54321N85R\\xe2\\x81\\xa6]\\n", "match", ""].join("\n");
+    await usePhones(script, fastbootNoPhone);
+    const r = await readReport();
+    assert.equal(r.ok, true, r.text);
+    const model = "Pixel 54321N85R";
+    const controls = /[\u061c\u200e\u200f\u202a-\u202e\u2066\u2067]/;
+    // In the list the model is an element of its own; the serial follows it.
+    assert.deepEqual(await page.$$eval("#phone-list label bdi", (bs) => bs.map((b) => b.textContent)), [model]);
+    const [label] = await labels();
+    assert.ok(label.startsWith(`${model} · ${ADB_SERIAL} · ADB`), label);
+    // In texts, the model sits between first-strong isolate and pop isolate,
+    // and no control of its own is left.
+    for (const b of await badges()) assert.equal(b, `Phone: \u2068${model}\u2069 · ${ADB_SERIAL} · ADB`);
+    const owner = await page.textContent("#report-owner");
+    assert.ok(owner.endsWith(`\u2068${model}\u2069 · ${ADB_SERIAL} · ADB`), JSON.stringify(owner));
+    for (const text of [label, ...(await badges()), owner]) assert.ok(!controls.test(text), JSON.stringify(text));
+  });
+});
+
 test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async (t) => {
   if (skipUnless(t, "info")) return;
 
@@ -533,13 +576,18 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
   });
 
-  await t.test("refused before upload: an identity partition, a web page, a boot image without its header", async () => {
+  await t.test("refused before upload: identity partitions, a web page, a boot partition's image of another kind", async () => {
     bridge.clearToolCalls("fastboot");
+    const vendorBoot = Buffer.concat([Buffer.from("VNDRBOOT", "latin1"), h.makeImage(4088)]);
     const refusals = [
       ["EFS", "efs.img", image, IDENTITY_REFUSAL],
+      ["Protect_F", "protect_f.img", image, IDENTITY_REFUSAL],
+      ["nvdata_b", "nvdata.img", image, IDENTITY_REFUSAL],
       ["super", "super.img", Buffer.from("\xef\xbb\xbf \n<!doctype html><title>Drive</title>", "latin1"), NOT_IMAGE],
       ["super", "error.img", Buffer.from('{"error":"quota"}'), NOT_IMAGE],
-      ["vendor_boot", "vendor_boot.img", h.makeImage(4096), NOT_BOOT_IMAGE],
+      ["vendor_boot", "boot.img", image, BOOT_FOR_VENDOR_BOOT],
+      ["boot", "vendor_boot.img", vendorBoot, VENDOR_BOOT_FOR_BOOT],
+      ["init_boot", "init_boot.img", h.makeImage(4096), HEADERLESS_FOR_INIT_BOOT],
     ];
     for (const [partition, name, bytes, text] of refusals) {
       await choosePartition("image-partition", partition);
@@ -550,9 +598,31 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
       assert.ok(r.text.includes(text), name + ": " + r.text);
       // Share-link advice is for web pages, not for a headerless boot file.
       assert.equal(r.text.includes("Share link"), text === NOT_IMAGE, name + ": " + r.text);
+      if (text !== NOT_IMAGE && text !== IDENTITY_REFUSAL) {
+        assert.match(await page.textContent("#image-result .next"), /apni image chunein/);
+      }
       assert.equal(await page.isVisible("#confirm[open]"), false);
     }
     assert.deepEqual(bridge.toolCalls("fastboot"), []);
+  });
+
+  await t.test("a sparse boot image (img2simg's form) goes to boot as it is", async () => {
+    await usePhones(adbNoPhone, fastbootWithPhone);
+    bridge.clearToolCalls("fastboot");
+    const le = (v, n) => Buffer.from(Array.from({ length: n }, (_, i) => Math.floor(v / 256 ** i) % 256));
+    const data = h.makeImage(2 * 4096);
+    data.write("ANDROID!", 0, "latin1");
+    const sparse = Buffer.concat([Buffer.from([0x3a, 0xff, 0x26, 0xed]), le(1, 2), le(0, 2), le(28, 2), le(12, 2),
+      le(4096, 4), le(2, 4), le(1, 4), le(0, 4), le(0xcac1, 2), le(0, 2), le(2, 4), le(12 + data.length, 4), data]);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.simg", sparse);
+    await page.click("#flash-image");
+    await confirmDialog();
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.equal(fastbootFlashes().length, 1);
+    assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(sparse));
   });
 });
 

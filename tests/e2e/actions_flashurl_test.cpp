@@ -186,8 +186,8 @@ TEST_F(FlashUrl, DownloadsFlashesAndCleansUp) {
   EXPECT_FALSE(image_left());
 
   // The fields in the other order work the same way.
-  reply = trusted_get(bridge, "/flashurl?u=" + u + "&partition=Vendor_Boot");
-  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"Vendor_Boot\"", 0), 0u) << reply.body;
+  reply = trusted_get(bridge, "/flashurl?u=" + u + "&partition=Init_Boot");
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"Init_Boot\"", 0), 0u) << reply.body;
 
   if (e2e::under_wine()) {
     // The exact PowerShell line, as PowerShell receives its arguments.
@@ -214,6 +214,8 @@ TEST_F(FlashUrl, RefusalsRunNothing) {
       {"partition=&u=ftp%3A%2F%2Fx", bad_name},  // partition error before URL error
       {"partition=system-a&u=" + good, bad_name},
       {"partition=EFS&u=" + good, identity},
+      {"partition=protect_s&u=" + good, identity},
+      {"partition=modemst1_b&u=" + good, identity},
       {"partition=boot", bad_url},
       {"partition=boot&u=HTTPS%3A%2F%2Fx%2Fa.img", bad_url},
       {"partition=boot&u=ftp%3A%2F%2Fx%2Fa.img", bad_url},
@@ -231,6 +233,18 @@ TEST_F(FlashUrl, RefusalsRunNothing) {
   }
   EXPECT_TRUE(downloads().empty());
   EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+  EXPECT_FALSE(image_left());
+}
+
+TEST_F(FlashUrl, ADownloadedImageOfAnotherKindIsNotFlashed) {
+  // The test image is a boot image; vendor_boot takes a vendor_boot image.
+  auto reply = trusted_get(bridge, "/flashurl?partition=vendor_boot_a&u=" + encoded(url("/image.img")));
+  EXPECT_TRUE(framed(reply));
+  EXPECT_EQ(reply.body,
+            "{\"ok\":false,\"error\":\"Ye file boot image (ANDROID!) hai, magar vendor_boot_a partition ko vendor_boot "
+            "image (VNDRBOOT) chahiye.\"}");
+  EXPECT_EQ(downloads().size(), 1u);
+  EXPECT_EQ(bridge.tool_calls("fastboot"), std::vector<std::string>{"devices"});
   EXPECT_FALSE(image_left());
 }
 

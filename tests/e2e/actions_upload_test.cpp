@@ -85,6 +85,12 @@ TEST_F(Upload, RefusalsComeInOrderWithTheirExactBodies) {
       {"/flash?partition=" + std::string(42, 'a'), "4", bad_name},
       {"/flash?partition=EFS", "4", identity},
       {"/flash?partition=Nvram", "-1", identity},
+      // Other names of the same areas, and the slot copies of any of them.
+      {"/flash?partition=protect_f", "4", identity},
+      {"/flash?partition=Protect_S", "4", identity},
+      {"/flash?partition=l_fixnv1", "4", identity},
+      {"/flash?partition=nvdata_b", "4", identity},
+      {"/flash?partition=EFS_A", "4", identity},
       {"/flash?partition=boot", "0", bad_size},
       {"/flash?partition=boot", "-5", bad_size},
       {"/flash?partition=boot", "2147483649", bad_size},
@@ -197,6 +203,80 @@ TEST_F(Upload, AWebPageAfterAnyAmountOfWhiteSpaceIsNotFlashed) {
   }
   for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
   EXPECT_FALSE(image_left());
+}
+
+// A made-up Android sparse image of one raw chunk of 4 KiB blocks whose
+// data begins with `magic`, then a don't-care chunk: what img2simg writes.
+std::string sparse_image(const std::string& magic) {
+  auto le = [](uint32_t v, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i) & 0xff);
+    return out;
+  };
+  std::string data(2 * 4096, 'd');
+  data.replace(0, magic.size(), magic);
+  return std::string("\x3a\xff\x26\xed", 4) + le(1, 2) + le(0, 2) + le(28, 2) + le(12, 2) + le(4096, 4) + le(10, 4) +
+         le(2, 4) + le(0, 4) + le(0xCAC1, 2) + le(0, 2) + le(2, 4) + le(12 + 8192, 4) + data + le(0xCAC3, 2) +
+         le(0, 2) + le(8, 4) + le(12, 4);
+}
+
+TEST_F(Upload, AnImageOfAnotherKindThanItsPartitionTakesIsNotFlashed) {
+  std::string vendor_boot = image_bytes(6000);
+  vendor_boot.replace(0, 8, "VNDRBOOT");
+  struct Case {
+    std::string target;
+    std::string body;
+    std::string reply;
+  };
+  const Case cases[] = {
+      {"/flash?partition=boot", vendor_boot,
+       "{\"ok\":false,\"error\":\"Ye file vendor_boot image (VNDRBOOT) hai, magar boot partition ko boot image "
+       "(ANDROID!) chahiye.\"}"},
+      {"/flash?partition=Vendor_Boot_b", image_bytes(6000),
+       "{\"ok\":false,\"error\":\"Ye file boot image (ANDROID!) hai, magar Vendor_Boot_b partition ko vendor_boot "
+       "image (VNDRBOOT) chahiye.\"}"},
+      {"/flash?partition=init_boot", sparse_image("VNDRBOOT"),
+       "{\"ok\":false,\"error\":\"Ye file sparse vendor_boot image (VNDRBOOT) hai, magar init_boot partition ko "
+       "boot image (ANDROID!) chahiye.\"}"},
+      {"/boot", vendor_boot,
+       "{\"ok\":false,\"error\":\"Ye file vendor_boot image (VNDRBOOT) hai, magar boot karne ke liye seedhi (sparse "
+       "nahi) boot image (ANDROID!) chahiye.\"}"},
+      {"/boot", sparse_image("ANDROID!"),
+       "{\"ok\":false,\"error\":\"Ye file sparse boot image (ANDROID!) hai, magar boot karne ke liye seedhi (sparse "
+       "nahi) boot image (ANDROID!) chahiye.\"}"},
+  };
+  for (const Case& c : cases) {
+    auto reply = bridge.request(upload_head(bridge, c.target, std::to_string(c.body.size())) + c.body);
+    EXPECT_TRUE(framed(reply)) << c.target;
+    EXPECT_EQ(reply.body, c.reply) << c.target;
+    EXPECT_FALSE(image_left()) << c.target;
+  }
+  for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");
+}
+
+TEST_F(Upload, EachBootPartitionTakesItsOwnKindPlainOrSparse) {
+  std::string vendor_boot = image_bytes(6000);
+  vendor_boot.replace(0, 8, "VNDRBOOT");
+  const std::string sparse_boot = sparse_image("ANDROID!");
+  const std::string file = actions_e2e::image_path_in_commands(bridge);
+  struct Case {
+    std::string partition;
+    std::string body;
+  };
+  const Case cases[] = {
+      {"vendor_boot", vendor_boot}, {"boot_a", sparse_boot}, {"vendor_boot_a", sparse_image("VNDRBOOT")}};
+  std::vector<std::string> expected_calls;
+  for (const Case& c : cases) {
+    std::remove(bridge.path("received.img").c_str());
+    auto reply =
+        bridge.request(upload_head(bridge, "/flash?partition=" + c.partition, std::to_string(c.body.size())) + c.body);
+    EXPECT_EQ(reply.body.rfind("{\"ok\":true,\"partition\":\"" + c.partition + "\"", 0), 0u) << reply.body;
+    // fastboot gets the file as sent, sparse or not.
+    EXPECT_TRUE(received() == c.body) << c.partition;
+    expected_calls.push_back("devices");
+    expected_calls.push_back("-s 0A1B2C3D flash " + c.partition + " " + file);
+  }
+  EXPECT_EQ(bridge.tool_calls("fastboot"), expected_calls);
 }
 
 TEST_F(Upload, FastbootFailureIsReportedWithItsLog) {

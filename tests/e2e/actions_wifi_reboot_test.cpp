@@ -157,6 +157,33 @@ TEST(RebootChoice, TheNamedOrOnlyPhoneAndHonestVerdicts) {
             (std::vector<std::string>{"devices", "devices", "-s tcp:127.0.0.1:1 reboot fastboot"}));
 }
 
+// A named serial is judged on every byte it decodes to: one holding an
+// encoded NUL (which would cut it to a listed phone's serial), a line end or
+// any other byte outside the rule gets the serial error on every route, and
+// no tool runs.
+TEST(RebootChoice, ASerialWithAnyByteOutsideTheRuleRunsNothing) {
+  Bridge bridge;
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\nR1\\tdevice\\n\n");
+  bridge.add_tool("fastboot", "match devices\nsay R1\\tfastboot\\n\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  constexpr char bad_serial[] = "{\"ok\":false,\"error\":\"serial theek nahi\"}";
+  for (const char* serial : {"R1%00EVIL", "R1%00", "R1%0D%0AX", "R1%0A", "R1%09", "R1%C3%A9"}) {
+    const std::string s = serial;
+    EXPECT_EQ(trusted_get(bridge, "/reboot?serial=" + s).body, bad_serial) << s;
+    EXPECT_EQ(trusted_get(bridge, "/reboot?to=bootloader&serial=" + s).body, bad_serial) << s;
+    EXPECT_EQ(trusted_get(bridge, "/reboot?to=fbsystem&serial=" + s).body, bad_serial) << s;
+    EXPECT_EQ(bridge.get("/info?serial=" + s).body, bad_serial) << s;
+    auto upload = bridge.request(actions_e2e::upload_head(bridge, "/flash?partition=dtbo&serial=" + s, "4") + "dtbo");
+    EXPECT_TRUE(framed(upload)) << s;
+    EXPECT_EQ(upload.body, bad_serial) << s;
+    EXPECT_EQ(trusted_get(bridge, "/flashurl?partition=dtbo&u=http%3A%2F%2F127.0.0.1%3A9%2Fa.img&serial=" + s).body,
+              bad_serial)
+        << s;
+  }
+  EXPECT_TRUE(bridge.tool_calls("adb").empty());
+  EXPECT_TRUE(bridge.tool_calls("fastboot").empty());
+}
+
 // A phone that takes the command and never answers: the run is ended at
 // its time-out, and that is no success.
 TEST(RebootChoice, ARebootThatHangsIsEndedAndReportedAsAFailure) {

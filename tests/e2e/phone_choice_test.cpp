@@ -115,17 +115,24 @@ TEST(PhoneChoice, WebPagesAndHeaderlessBootImagesAreNeverFlashed) {
   struct Case {
     std::string target;
     std::string body;
+    std::string reply;
   };
   const Case cases[] = {
-      {"/flash?partition=super&serial=F1", "\xEF\xBB\xBF\r\n<!DOCTYPE html><html><body>Sign in</body></html>"},
-      {"/flash?partition=dtbo&serial=F1", "  {\"error\":\"file not found\"}"},
-      {"/flash?partition=boot_b&serial=F1", std::string(4096, '\0')},
-      {"/boot?serial=F1", "kernel bytes"},
+      {"/flash?partition=super&serial=F1", "\xEF\xBB\xBF\r\n<!DOCTYPE html><html><body>Sign in</body></html>",
+       not_an_image},
+      {"/flash?partition=dtbo&serial=F1", "  {\"error\":\"file not found\"}", not_an_image},
+      {"/flash?partition=boot_b&serial=F1", "\r\n<html>", not_an_image},
+      {"/flash?partition=boot_b&serial=F1", std::string(4096, '\0'),
+       "{\"ok\":false,\"error\":\"Ye file boot header ke baghair hai, magar boot_b partition ko boot image (ANDROID!) "
+       "chahiye.\"}"},
+      {"/boot?serial=F1", "kernel bytes",
+       "{\"ok\":false,\"error\":\"Ye file boot header ke baghair hai, magar boot karne ke liye seedhi (sparse nahi) "
+       "boot image (ANDROID!) chahiye.\"}"},
   };
   for (const Case& c : cases) {
     auto reply = bridge.request(upload_head(bridge, c.target, std::to_string(c.body.size())) + c.body);
     EXPECT_TRUE(framed(reply)) << c.target;
-    EXPECT_EQ(reply.body, not_an_image) << c.target;
+    EXPECT_EQ(reply.body, c.reply) << c.target;
     EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge))) << c.target;
   }
   for (const auto& call : bridge.tool_calls("fastboot")) EXPECT_EQ(call, "devices");

@@ -319,6 +319,56 @@ TEST_F(RealPhone, FlashAndBootHandThePhoneExactlyTheUploadedBytes) {
   EXPECT_TRUE(no_temporary_image());
 }
 
+// Images made by Android's own image tools (Debian's mkbootimg and img2simg)
+// through Debian's fastboot: a sparse boot image reaches the phone as it
+// is, and each kind of boot image only its own partition.
+TEST_F(RealPhone, ImagesMadeByTheAndroidToolsReachThePhoneOnTheirOwnPartitionOnly) {
+  if (std::system("command -v mkbootimg >/dev/null && command -v img2simg >/dev/null") != 0) {
+    GTEST_SKIP() << "mkbootimg and img2simg (Debian: mkbootimg, android-sdk-libsparse-utils) are not installed";
+  }
+  const std::string dir = bridge.path("images");
+  fs::create_directories(dir);
+  e2e::write_file(dir + "/kernel", boot_image(300 * 1024, 7).substr(8));
+  e2e::write_file(dir + "/ramdisk", boot_image(20 * 1024, 8).substr(8));
+  e2e::write_file(dir + "/dtb", boot_image(2 * 1024, 9).substr(8));
+  const std::string make = "cd '" + dir +
+                           "' && mkbootimg --kernel kernel --ramdisk ramdisk -o boot.img && img2simg boot.img "
+                           "boot.simg && mkbootimg --header_version 3 --vendor_boot vendor_boot.img "
+                           "--vendor_ramdisk ramdisk --dtb dtb >/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  const std::string sparse_boot = e2e::read_file(dir + "/boot.simg");
+  const std::string vendor_boot = e2e::read_file(dir + "/vendor_boot.img");
+  ASSERT_EQ(sparse_boot.compare(0, 4, "\x3a\xff\x26\xed"), 0);
+  ASSERT_EQ(vendor_boot.compare(0, 8, "VNDRBOOT"), 0);
+
+  PhoneSim phone({});
+  ASSERT_GT(phone.port(), 0);
+  const std::string serial = "&serial=" + phone.tcp_serial();
+  auto flash = upload("/flash?partition=boot" + serial, sparse_boot);
+  ASSERT_TRUE(actions_e2e::framed(flash)) << flash.raw;
+  EXPECT_EQ(flash.body.rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << flash.body;
+  EXPECT_EQ(phone.journal().back(), "flash:boot");
+  EXPECT_TRUE(phone.download(1) == sparse_boot) << "the phone got " << phone.download(1).size() << " bytes";
+
+  // A vendor_boot image for boot, and a boot image for vendor_boot: refused
+  // before fastboot runs, so the phone hears nothing.
+  const size_t heard = phone.journal().size();
+  EXPECT_EQ(upload("/flash?partition=boot" + serial, vendor_boot).body,
+            "{\"ok\":false,\"error\":\"Ye file vendor_boot image (VNDRBOOT) hai, magar boot partition ko boot image "
+            "(ANDROID!) chahiye.\"}");
+  EXPECT_EQ(upload("/flash?partition=vendor_boot" + serial, sparse_boot).body,
+            "{\"ok\":false,\"error\":\"Ye file sparse boot image (ANDROID!) hai, magar vendor_boot partition ko "
+            "vendor_boot image (VNDRBOOT) chahiye.\"}");
+  EXPECT_EQ(phone.journal().size(), heard);
+  EXPECT_FALSE(phone.has_download(2));
+
+  auto vendor = upload("/flash?partition=vendor_boot" + serial, vendor_boot);
+  EXPECT_EQ(vendor.body.rfind("{\"ok\":true,\"partition\":\"vendor_boot\"", 0), 0u) << vendor.body;
+  EXPECT_EQ(phone.journal().back(), "flash:vendor_boot");
+  EXPECT_TRUE(phone.download(2) == vendor_boot) << "the phone got " << phone.download(2).size() << " bytes";
+  EXPECT_TRUE(no_temporary_image());
+}
+
 TEST_F(RealPhone, FlashFromAnAddressHandsThePhoneTheDownloadedBytes) {
   PhoneSim phone({});
   ASSERT_GT(phone.port(), 0);

@@ -118,3 +118,40 @@ TEST(EndedRun, TheLogSaysSoOnALineOfItsOwnEvenWhenFull) {
   EXPECT_EQ(noted.size(), 255u);
   EXPECT_EQ(noted.substr(noted.size() - line.size() - 1), "\n" + line);
 }
+
+TEST(WrongImageBody, NamesTheKindFoundAndTheKindTaken) {
+  char body[256];
+  auto body_of = [&](ImageHeader header, bool sparse, ImageNeed need, const char* partition) {
+    ImageKind kind;
+    kind.header = header;
+    kind.sparse = sparse;
+    const int n = format_wrong_image_body(kind, need, partition, body, sizeof body);
+    EXPECT_EQ(n, static_cast<int>(std::strlen(body)));
+    EXPECT_TRUE(json_check::well_formed(std::string(body, static_cast<size_t>(n)))) << body;
+    return std::string(body);
+  };
+  EXPECT_EQ(body_of(ImageHeader::vendor_boot, false, ImageNeed::boot, "boot"),
+            "{\"ok\":false,\"error\":\"Ye file vendor_boot image (VNDRBOOT) hai, magar boot partition ko boot image "
+            "(ANDROID!) chahiye.\"}");
+  EXPECT_EQ(body_of(ImageHeader::boot, false, ImageNeed::vendor_boot, "Vendor_Boot_a"),
+            "{\"ok\":false,\"error\":\"Ye file boot image (ANDROID!) hai, magar Vendor_Boot_a partition ko vendor_boot "
+            "image (VNDRBOOT) chahiye.\"}");
+  EXPECT_EQ(body_of(ImageHeader::none, true, ImageNeed::boot, "init_boot"),
+            "{\"ok\":false,\"error\":\"Ye file sparse image (andar boot header nahi) hai, magar init_boot partition ko "
+            "boot image (ANDROID!) chahiye.\"}");
+  EXPECT_EQ(body_of(ImageHeader::elf, false, ImageNeed::vendor_boot, "vendor_boot"),
+            "{\"ok\":false,\"error\":\"Ye file ELF image hai, magar vendor_boot partition ko vendor_boot image "
+            "(VNDRBOOT) chahiye.\"}");
+  EXPECT_EQ(body_of(ImageHeader::none, false, ImageNeed::boot, "recovery_b"),
+            "{\"ok\":false,\"error\":\"Ye file boot header ke baghair hai, magar recovery_b partition ko boot image "
+            "(ANDROID!) chahiye.\"}");
+  // POST /boot names no partition.
+  EXPECT_EQ(body_of(ImageHeader::boot, true, ImageNeed::boot_run, nullptr),
+            "{\"ok\":false,\"error\":\"Ye file sparse boot image (ANDROID!) hai, magar boot karne ke liye seedhi "
+            "(sparse nahi) boot image (ANDROID!) chahiye.\"}");
+  // The longest words with the longest valid name still fit whole.
+  const std::string name(41, 'v');
+  EXPECT_EQ(body_of(ImageHeader::none, true, ImageNeed::vendor_boot, name.c_str()),
+            "{\"ok\":false,\"error\":\"Ye file sparse image (andar boot header nahi) hai, magar " + name +
+                " partition ko vendor_boot image (VNDRBOOT) chahiye.\"}");
+}

@@ -201,6 +201,15 @@ TEST(PhoneChoice, TheRequestsSerialIsItsQueryValue) {
   EXPECT_STREQ(serial, "tcp:127.0.0.1:5555");
   EXPECT_EQ(serial_in_request("GET /reboot?serial= HTTP/1.1\r\n\r\n", serial), SerialRequest::bad);
   EXPECT_EQ(serial_in_request("GET /reboot?myserial=A1 HTTP/1.1\r\n\r\n", serial), SerialRequest::none);
+  // Every decoded byte must pass the serial rule, a NUL that would end the
+  // text early included.
+  for (const char* query : {"serial=R1%00EVIL", "serial=R1%00", "serial=%00R1", "serial=R1%0D%0AHost", "serial=R1%0A",
+                            "serial=R1%09", "serial=R1%7F", "serial=R1%C3%A9", "serial=R1%zz"}) {
+    const std::string request = std::string("GET /reboot?") + query + " HTTP/1.1\r\n\r\n";
+    std::snprintf(serial, sizeof serial, "stale");
+    EXPECT_EQ(serial_in_request(request.c_str(), serial), SerialRequest::bad) << query;
+    EXPECT_STREQ(serial, "") << query;
+  }
 }
 
 TEST(PhoneChoice, TheReportTellsAnUnauthorizedPhoneFromNoPhone) {

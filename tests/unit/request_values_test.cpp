@@ -68,6 +68,15 @@ TEST(UrlDecode, FollowsTheEscapeRules) {
   EXPECT_EQ(decoded("ab%zzcd"), "ab");
 }
 
+TEST(UrlDecode, CountsTheBytesPastAnEncodedNul) {
+  char out[url_decoded_size];
+  EXPECT_EQ(url_decode("R1%00EVIL", out), 7);
+  EXPECT_STREQ(out, "R1");
+  EXPECT_EQ(url_decode("a%2Fb+c", out), 5);
+  EXPECT_EQ(url_decode("", out), 0);
+  EXPECT_EQ(url_decode(std::string(3000, 'a').c_str(), out), 2047);
+}
+
 TEST(UrlDecode, KeepsAtMost2047Bytes) {
   std::string long_text(3000, 'a');
   EXPECT_EQ(decoded(long_text.c_str()).size(), 2047u);
