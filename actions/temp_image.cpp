@@ -32,7 +32,8 @@ ImageWriter::~ImageWriter() {
 }
 
 bool ImageWriter::open(const char* path) {
-  file_ = platform::open_file(path, "wb");
+  // Deletable while open: a stop from outside removes it mid-upload.
+  file_ = platform::create_deletable_file(path);
   failed_ = file_ == nullptr;
   // The callers write whole chunks of up to 1 MiB: one write call each,
   // without copying through the stream's small buffer first.

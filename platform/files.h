@@ -32,6 +32,11 @@ void delete_file(const char* path);
 // Opens a file with the C library, close-on-exec where the system has it.
 std::FILE* open_file(const char* path, const char* mode);
 
+// Creates or empties `path` for writing bytes, as open_file(path, "wb"), in
+// a way that lets the file be deleted while it is open: on Windows it then
+// goes when the last handle closes (POSIX files always allow this).
+std::FILE* create_deletable_file(const char* path);
+
 // Creates or replaces file `path` with the `size` bytes at `data`; a file
 // that this call creates is marked executable when `executable` is set,
 // where the system has such a mark. Returns true when every byte was

@@ -32,6 +32,8 @@ std::FILE* open_file(const char* path, const char* mode) {
   return std::fopen(path, m.c_str());
 }
 
+std::FILE* create_deletable_file(const char* path) { return open_file(path, "wb"); }
+
 bool write_whole_file(const char* path, const void* data, std::size_t size, bool executable) {
   // The mode applies to a new file, less the umask, as for any program.
   int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, executable ? 0777 : 0666);

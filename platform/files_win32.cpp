@@ -1,5 +1,8 @@
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/files.h"
@@ -25,6 +28,21 @@ std::FILE* open_file(const char* path, const char* mode) {
   std::string m = mode;
   m += 'N';  // MSVCRT: not inheritable by child processes
   return std::fopen(path, m.c_str());
+}
+
+std::FILE* create_deletable_file(const char* path) {
+  // The C runtime's fopen shares reading and writing only.
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
 }
 
 bool write_whole_file(const char* path, const void* data, std::size_t size, bool /*executable*/) {

@@ -4,8 +4,8 @@
 # web/ is served on 127.0.0.1:8080, so the page opens as
 # http://localhost:8080/adb.html, an origin the bridge answers. The address
 # is printed just above the bridge's banner. Ctrl+C (or TERM, or the bridge
-# ending by itself) ends both. When 8080 is taken the console says so and
-# the bridge runs all the same.
+# ending by itself) ends both; so does killing the script outright, on Linux.
+# When 8080 is taken the console says so and the bridge runs all the same.
 set -euo pipefail
 [ $# -ge 1 ] || {
   echo "usage: $0 BRIDGE [ARG...]" >&2
@@ -66,7 +66,28 @@ case "$(head -n 1 "$web_state")" in
     ;;
 esac
 
-"$@" </dev/null &
+# The bridge is this shell's own child and gets a parent-death signal, so
+# it ends with the script even when the script is killed outright (SIGKILL,
+# which no trap sees). TERM is the signal on which the bridge removes an
+# image it was receiving or flashing, as it does on the TERM of cleanup.
+# setpriv (util-linux) sets it; where setpriv cannot, python3 sets it and
+# starts the bridge in its place; elsewhere the bridge starts without it.
+if setpriv --pdeathsig TERM true 2>/dev/null; then
+  setpriv --pdeathsig TERM "$@" </dev/null &
+elif command -v python3 >/dev/null; then
+  python3 -c '
+import ctypes, os, signal, sys
+PR_SET_PDEATHSIG = 1
+try:
+    if ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGTERM) == 0 and os.getppid() != int(sys.argv[1]):
+        sys.exit(0)  # the script ended before the signal was set
+except (AttributeError, OSError):
+    pass  # no prctl here
+os.execvp(sys.argv[2], sys.argv[2:])
+' "$$" "$@" </dev/null &
+else
+  "$@" </dev/null &
+fi
 bridge_pid=$!
 status=0
 wait "$bridge_pid" || status=$?

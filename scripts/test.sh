@@ -50,7 +50,7 @@ suite() {
 
 suite "Windows unit tests under Wine" bash -c 'cd build-win && ctest --output-on-failure'
 suite "Linux unit tests and end-to-end tests (Linux and Wine bridges)" bash -c 'cd build && ctest --output-on-failure'
-suite "Page served beside the bridge (scripts/serve-and-start.sh)" bash -c \
+suite "Page served beside the bridge, and its server (scripts/serve-and-start.sh, scripts/serve_web.py)" bash -c \
   'cd tests/scripts && node --test --test-concurrency=1'
 suite "Browser suite: Linux bridge" bash -c \
   'cd tests/browser && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error && node --test --test-concurrency=1'

@@ -8,6 +8,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/net.h"
+#include "platform/stop_signal.h"
 #include "server/exchange.h"
 #include "server/origin.h"
 #include "server/ping.h"
@@ -74,8 +75,13 @@ int run_bridge(int argc, const char* const* argv) {
   }
 
   // An image an earlier run on this port left behind (it was ended while
-  // flashing) must never reach a phone later.
-  TempImage(context.bound_port).remove();
+  // flashing) must never reach a phone later; a stop from outside from now
+  // on takes this run's image with it.
+  {
+    TempImage image(context.bound_port);
+    image.remove();
+    if (image.usable()) platform::delete_on_stop(image.path());
+  }
   install_payloads();
   register_autostart();
   find_tool("adb", context.startup_adb_path);

@@ -15,6 +15,8 @@
 //   close           closes stdout and stderr
 //   hang            waits for an hour
 //   save N PATH     copies the file named by argument N (1-based) to PATH
+//   keep N          opens the file named by argument N and holds it open
+//                   until the run ends, as a fastboot sending it does
 //   copy FROM TO    copies a file
 //   outfile FROM M  copies a file to the path that follows the text M in the
 //                   arguments, up to the next single quote ('' is one ')
@@ -265,7 +267,10 @@ int main(int argc, char** argv) {
       make_dir(resolve(rest));
     else if (word == "outfile")
       copy_to_quoted_path(resolve(rest.substr(0, rest.find(' '))), joined, rest.substr(rest.find(' ') + 1));
-    else if (word == "save" || word == "copy") {
+    else if (word == "keep") {
+      int index = std::atoi(rest.c_str());
+      if (index >= 1 && index < argc) std::fopen(argv[index], "rb");
+    } else if (word == "save" || word == "copy") {
       size_t cut = rest.find(' ');
       std::string from = rest.substr(0, cut);
       std::string to = resolve(rest.substr(cut + 1));

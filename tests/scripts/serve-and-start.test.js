@@ -1,7 +1,8 @@
 // scripts/serve-and-start.sh, which scripts/run.sh and scripts/demo.sh start
 // the bridge with: the page on http://localhost:8080/adb.html beside the
-// bridge, both ended by Ctrl+C or when the bridge ends by itself, and a
-// bridge that runs all the same when 8080 is taken.
+// bridge, both ended by Ctrl+C, when the bridge ends by itself or when the
+// script is killed outright, no image left by a flash stopped that way, and
+// a bridge that runs all the same when 8080 is taken.
 "use strict";
 
 const { test } = require("node:test");
@@ -16,6 +17,7 @@ const path = require("node:path");
 const repoRoot = path.resolve(__dirname, "..", "..");
 const script = path.join(repoRoot, "scripts", "serve-and-start.sh");
 const bridgeBinary = process.env.TALVIK_BRIDGE || path.join(repoRoot, "build", "talvik-web-bridge");
+const toolDouble = process.env.TALVIK_TOOL_DOUBLE || path.join(repoRoot, "build", "tests", "tool_double");
 const PAGE = "http://localhost:8080/adb.html";
 
 // The parent of every process, read from /proc (no ps on a bare machine).
@@ -77,14 +79,21 @@ function refuses(port) {
 
 // The script in a process group of its own, as a terminal runs a command,
 // with the bridge copied into a temporary folder and HOME there (the bridge
-// writes its log-on entry under it).
+// writes its log-on entry under it). `fastboot`: a script for the tool
+// double put beside the bridge as fastboot; `path`: folders put before PATH.
 class Started {
-  constructor() {
+  constructor({ fastboot, path: before } = {}) {
     this.dir = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-serve-"));
     const binary = path.join(this.dir, "talvik-web-bridge");
     fs.copyFileSync(bridgeBinary, binary);
     fs.chmodSync(binary, 0o755);
+    if (fastboot !== undefined) {
+      fs.copyFileSync(toolDouble, path.join(this.dir, "fastboot"));
+      fs.chmodSync(path.join(this.dir, "fastboot"), 0o755);
+      fs.writeFileSync(path.join(this.dir, "fastboot.script"), fastboot);
+    }
     const env = { ...process.env, HOME: this.dir, XDG_CONFIG_HOME: path.join(this.dir, "config") };
+    if (before !== undefined) env.PATH = before + ":" + env.PATH;
     this.proc = spawn("bash", [script, binary], { cwd: this.dir, env, detached: true, stdio: ["ignore", "pipe", "pipe"] });
     this.output = "";
     this.proc.stdout.on("data", (c) => (this.output += c));
@@ -107,13 +116,14 @@ class Started {
     return { bridge, web: pids.find((p) => p !== bridge) };
   }
 
+  // Ends whatever of the group is still running, the script's helpers too
+  // when the script was killed alone, and waits until 8080 is free again.
   async dispose() {
-    if (this.proc.exitCode === null && this.proc.signalCode === null) {
-      try {
-        process.kill(-this.proc.pid, "SIGKILL");
-      } catch {}
-      await this.ended;
-    }
+    try {
+      process.kill(-this.proc.pid, "SIGKILL");
+    } catch {}
+    await this.ended;
+    await until(() => refuses(8080), "8080 freed");
     fs.rmSync(this.dir, { recursive: true, force: true });
   }
 }
@@ -168,20 +178,95 @@ test("run.sh's start: the page on localhost:8080 beside the bridge, and no serve
     }
   });
 
-  await t.test("the script killed outright: the page's server notices and ends", async () => {
+  await t.test("the script killed outright: the bridge and the page's server end by themselves", async () => {
     const s = new Started();
     try {
-      await s.bridgePort();
+      const port = await s.bridgePort();
       const { bridge, web } = s.helpers();
+      assert.ok(bridge && web, s.output);
       process.kill(s.proc.pid, "SIGKILL");
       await s.ended;
-      process.kill(bridge, "SIGKILL");
+      await until(() => !alive(bridge), "the bridge ending");
+      await until(() => refuses(port), "the bridge's port freed");
       await until(() => !alive(web), "the web server ending");
       await until(() => refuses(8080), "8080 freed");
     } finally {
       await s.dispose();
     }
   });
+
+  await t.test("a setpriv without --pdeathsig: the bridge still ends with the script killed outright", async () => {
+    const bin = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-no-setpriv-"));
+    const oldSetpriv = "#!/bin/sh\necho \"setpriv: unrecognized option '--pdeathsig'\" >&2\nexit 1\n";
+    fs.writeFileSync(path.join(bin, "setpriv"), oldSetpriv);
+    fs.chmodSync(path.join(bin, "setpriv"), 0o755);
+    const s = new Started({ path: bin });
+    try {
+      const port = await s.bridgePort();
+      const { bridge } = s.helpers();
+      assert.ok(bridge, s.output);
+      process.kill(s.proc.pid, "SIGKILL");
+      await s.ended;
+      await until(() => !alive(bridge), "the bridge ending");
+      await until(() => refuses(port), "the bridge's port freed");
+    } finally {
+      await s.dispose();
+      fs.rmSync(bin, { recursive: true, force: true });
+    }
+  });
+});
+
+// A fastboot that lists one phone, and on "flash" opens the image, makes the
+// folder "sending" beside itself to say so, and runs on.
+const flashingFastboot =
+  "match devices\nsay 0A1B2C3D\tfastboot\n\n" + "match flash\nkeep 5\nmkdir sending\nsay Sending 'dtbo'\\r\\n\nhang\n";
+
+// Uploads an image to the bridge as the page does; the reply never comes
+// while the fastboot double runs, so nothing waits for it.
+function startFlash(port) {
+  const body = Buffer.alloc(1024 * 1024, "d");
+  const req = http.request({
+    host: "127.0.0.1",
+    port,
+    method: "POST",
+    path: "/flash?partition=dtbo",
+    agent: false,
+    headers: {
+      Origin: "http://localhost:8080",
+      "X-Talvik-Bridge": "1",
+      "Content-Type": "application/octet-stream",
+      "Content-Length": body.length,
+    },
+  });
+  req.on("error", () => {});
+  req.end(body);
+  return req;
+}
+
+test("a flash stopped with the script leaves no temporary image", async (t) => {
+  for (const [how, stop] of [
+    ["Ctrl+C", (s) => process.kill(-s.proc.pid, "SIGINT")],
+    ["the script killed outright", (s) => process.kill(s.proc.pid, "SIGKILL")],
+  ]) {
+    await t.test(how, async () => {
+      const s = new Started({ fastboot: flashingFastboot });
+      try {
+        const port = await s.bridgePort();
+        const image = path.join(s.dir, port === 9765 ? "_bridge_flash.tmp" : `_bridge_flash_${port}.tmp`);
+        const { bridge } = s.helpers();
+        const req = startFlash(port);
+        await until(() => fs.existsSync(path.join(s.dir, "sending")), "fastboot flashing");
+        assert.ok(fs.existsSync(image), "no image while flashing");
+        stop(s);
+        await s.ended;
+        await until(() => !alive(bridge), "the bridge ending");
+        assert.equal(fs.existsSync(image), false, "image left behind");
+        req.destroy();
+      } finally {
+        await s.dispose();
+      }
+    });
+  }
 });
 
 test("8080 taken: the console says so with the address, the bridge runs, the other server is left alone", async () => {
@@ -205,8 +290,8 @@ test("8080 taken: the console says so with the address, the bridge runs, the oth
     assert.equal(alive(bridge), false, "bridge left running");
     assert.equal((await get("http://127.0.0.1:8080/")).status, 404);
   } finally {
-    await s.dispose();
     other.closeAllConnections();
     await new Promise((r) => other.close(r));
+    await s.dispose();
   }
 });
