@@ -1,6 +1,7 @@
 // When no phone is seen: the flashing routes name a fastboot that could not
 // be had, and GET /doctor says why no phone is seen and what to do.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -144,6 +145,32 @@ TEST(Doctor, NoListedPhoneIsExplainedByTheUsbList) {
 
   fs::remove_all(bridge.path("usb/sys/bus/usb/devices/1-1"));
   EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"none_seen"});
+}
+
+TEST(Doctor, FifosInTheUsbTreeHoldNothing) {
+  if (e2e::under_wine()) GTEST_SKIP() << "the made-up USB tree is read by the Linux bridge only";
+  Bridge bridge;
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
+  bridge.add_tool("fastboot", "match devices\n");
+  // A Xiaomi phone in file-transfer mode; a FIFO in place of an interface's
+  // name and of another device's vendor number.
+  usb_tree(bridge, {{"1-1", "2717:ff48"}, {"1-2", "18d1:4ee0"}});
+  interface(bridge, "1-1:1.0", "06");
+  interface(bridge, "1-1:1.1", "ff");
+  const std::string devices = bridge.path("usb/sys/bus/usb/devices");
+  fs::remove(devices + "/1-2/idVendor");
+  ASSERT_EQ(::mkfifo((devices + "/1-2/idVendor").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((devices + "/1-1:1.1/interface").c_str(), 0600), 0);
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+
+  const auto get_within_20s = [&](const std::string& target) {
+    return bridge.request(
+        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(bridge.port()) + "\r\n\r\n", 20000);
+  };
+  auto reply = get_within_20s("/doctor");
+  EXPECT_TRUE(framed(reply)) << "no reply within 20 s";
+  EXPECT_EQ(codes_of(reply.body), Codes{"usb_debugging_off"}) << reply.body;
+  EXPECT_NE(get_within_20s("/ping").body.find("\"ok\":true"), std::string::npos);
 }
 
 TEST(Doctor, EachStateOfAdbsListGivesItsCode) {
