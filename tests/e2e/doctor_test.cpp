@@ -107,6 +107,20 @@ TEST(FastbootMissing, EveryFlashingRouteSaysSoAndTheDoctorToo) {
   EXPECT_EQ(downloads(bridge).size(), 3u);
 }
 
+TEST(FastbootMissing, FetchLinesWithNoConsoleReaderCostNoReply) {
+  Bridge bridge;
+  fastboot_cannot_be_had(bridge);
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  // As after "run.sh | tee log" when tee has ended: the download's console
+  // lines go to a pipe nobody reads.
+  bridge.close_console();
+  EXPECT_EQ(bridge.request(upload_head(bridge, "/flash?partition=boot", "8") + "ANDROID!", 60000).body,
+            fastboot_missing);
+  EXPECT_EQ(downloads(bridge).size(), 1u);
+  EXPECT_NE(bridge.get("/ping").body.find("\"ok\":true"), std::string::npos);
+  EXPECT_TRUE(bridge.running());
+}
+
 TEST(Doctor, ListedStatesComeInOrderAndNothingIsDownloaded) {
   Bridge bridge;
   for (const char* name : {"adb-devices-unauthorized.txt", "fastboot-devices-no-permissions.txt"}) {
