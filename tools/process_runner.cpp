@@ -59,7 +59,9 @@ RunBudget::~RunBudget() { budget.active = false; }
 
 void RunBudget::watch_for(const char* unreachable) { budget.unreachable = unreachable; }
 
-RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
+RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
+                      bool* crashed) {
+  if (crashed != nullptr) *crashed = false;
   if (size <= 0) return RunEnd::not_started;
   output[0] = '\0';
   if (budget.active && kind == RunKind::bounded) {
@@ -79,11 +81,12 @@ RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned
   } else if (kind == RunKind::download) {
     limits.whole_run_ms = download_limit_ms;
   }
-  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits));
+  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits, crashed));
   if (!budget.active) return end;
   if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
     output[0] = '\0';
     budget.spent = true;
+    if (crashed != nullptr) *crashed = false;
     return RunEnd::timed_out;
   }
   if (end == RunEnd::timed_out) budget.spent = true;

@@ -37,9 +37,12 @@ enum class RunEnd {
 // Says how the run ended; when it was ended at its time-out and its output
 // was also cut, timed_out is the answer. A tool that cannot be started
 // leaves an empty text. A `size` below 1 runs nothing: not_started. A
-// child never outlives the bridge.
+// child never outlives the bridge. `crashed`, when given, tells whether the
+// program ended by a crash signal or with exit status 126 or 127, as a file
+// does that starts but cannot really run (platform::run_captured); the run
+// itself still ends as finished or output_cut.
 RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms,
-                      RunKind kind = RunKind::bounded);
+                      RunKind kind = RunKind::bounded, bool* crashed = nullptr);
 
 // The same run, for callers that judge the tool by its text: false when
 // the run ended at its time-out (or was skipped, see RunBudget), else true,

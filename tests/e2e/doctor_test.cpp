@@ -121,6 +121,36 @@ TEST(FastbootMissing, FetchLinesWithNoConsoleReaderCostNoReply) {
   EXPECT_TRUE(bridge.running());
 }
 
+TEST(FastbootMissing, ToolFilesThatCannotReallyRunCountAsMissing) {
+  // Files of the tools' names with their run bit that are no working
+  // program: a half-copied (zero-filled) file, a text, a Windows program on
+  // Linux, a cut Linux program that starts and crashes.
+  std::vector<std::pair<std::string, std::string>> files = {{"zero-filled", std::string(65536, '\0')},
+                                                            {"text", "echo List of devices attached\n"}};
+  if (!e2e::under_wine()) {
+    files.emplace_back("pe", "MZ" + std::string(4094, '\0'));
+    files.emplace_back("cut", e2e::read_file(e2e::test_program("tool_double")).substr(0, 8192));
+  }
+  for (const auto& [kind, bytes] : files) {
+    SCOPED_TRACE(kind);
+    Bridge bridge;
+    for (const char* tool : {"adb", "fastboot"}) {
+      const std::string file = bridge.path(tool + e2e::exe_suffix());
+      e2e::write_file(file, bytes);
+      fs::permissions(file, fs::perms::owner_all);
+    }
+    if (!e2e::under_wine()) usb_tree(bridge, {});
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+    EXPECT_EQ(bridge.request(upload_head(bridge, "/boot", "8") + "ANDROID!").body, fastboot_missing);
+    EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
+    const std::string doctor = bridge.get("/doctor").body;
+    EXPECT_EQ(codes_of(doctor), (Codes{"adb_missing", "fastboot_missing"})) << doctor;
+    EXPECT_NE(doctor.find("\"text\":\"fastboot ki file mili magar chal nahi saki"), std::string::npos) << doctor;
+    // A file that is there needs no download.
+    EXPECT_EQ(bridge.console().find("laa raha hoon"), std::string::npos) << bridge.console();
+  }
+}
+
 TEST(Doctor, ListedStatesComeInOrderAndNothingIsDownloaded) {
   Bridge bridge;
   for (const char* name : {"adb-devices-unauthorized.txt", "fastboot-devices-no-permissions.txt"}) {
