@@ -20,6 +20,9 @@
 //       it has exited.
 //   bool end()
 //       Ends the child if it still runs; true when it had to be ended.
+//   bool crashed() const
+//       After end: the child ended by itself by a crash signal or with exit
+//       status 126 or 127 (see run_captured).
 #pragma once
 #include <algorithm>
 #include <chrono>
@@ -50,8 +53,9 @@ constexpr int read_end = 0;
 constexpr int read_nothing = -1;
 
 template <class Child>
-CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& limits) {
+CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& limits, bool* crashed) {
   out[0] = '\0';
+  if (crashed != nullptr) *crashed = false;
   const auto whole_deadline = Clock::now() + std::chrono::milliseconds(limits.whole_run_ms);
   Child child;
   if (!child.start(command_line)) return CaptureEnd::not_started;
@@ -106,6 +110,7 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
   }
   if (child.end()) in_time = false;
   if (!in_time) return CaptureEnd::timed_out;
+  if (crashed != nullptr) *crashed = child.crashed();
   return cut ? CaptureEnd::output_cut : CaptureEnd::finished;
 }
 

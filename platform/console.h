@@ -7,6 +7,13 @@ namespace platform {
 // or points the standard streams at /dev/null (elsewhere).
 void release_console();
 
+// From now on a write to the console, or to a connection, whose reader has
+// gone fails (the writer sees an error) instead of ending the bridge: POSIX
+// systems end a process with SIGPIPE for it unless it is ignored, as here;
+// the tools the bridge starts get the usual handling back. Nothing to do on
+// Windows, where such a write only fails.
+void survive_lost_readers();
+
 // Waits for one character on standard input (Enter in a console).
 void wait_for_key();
 

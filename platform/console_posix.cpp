@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,8 @@ void release_console() {
   ::dup2(null_fd, 2);
   if (null_fd > 2) ::close(null_fd);
 }
+
+void survive_lost_readers() { ::signal(SIGPIPE, SIG_IGN); }
 
 void wait_for_key() { std::getchar(); }
 

@@ -10,6 +10,8 @@ namespace platform {
 
 void release_console() { FreeConsole(); }
 
+void survive_lost_readers() {}
+
 void wait_for_key() { std::getchar(); }
 
 namespace {

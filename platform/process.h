@@ -49,7 +49,10 @@ enum class CaptureEnd {
 // not_started is known, not guessed: on POSIX systems a failed exec reports
 // its error to the bridge over a close-on-exec pipe (a tool that itself
 // exits with 127 has started); on Windows CreateProcess fails. An empty command
-// line, or no pipe or process to be had, is not_started too. output_cut
+// line, or no pipe or process to be had, is not_started too. No shell takes
+// part on POSIX either: a program without a path is looked for along PATH
+// first, and a file the system cannot run (no program, no "#!" line) is not
+// started, where execvp would hand it to /bin/sh. output_cut
 // means at least one byte was dropped; a child that fills the buffer
 // exactly has finished. Output past the buffer is not a reason to end it.
 // The read loop is written once for both systems, in capture_loop.h.
@@ -58,6 +61,16 @@ enum class CaptureEnd {
 // ends it when the bridge's handle closes (children it starts break away,
 // so a server it leaves behind lives on); Linux gives it a parent-death
 // signal, which programs it starts do not inherit.
-CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits);
+//
+// `crashed`, when given, is set when the child started and ended by itself
+// the way a file ends that could not really run: by a crash signal
+// (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP: a cut copy of
+// a program) or with exit status 126 or 127 (the loader missing a library,
+// a script's interpreter that cannot run it). The run still ends as it
+// ended (finished or output_cut, its output kept): a working tool may crash
+// at its end, so whether it counts as started is for the caller to judge
+// from its output. Cleared otherwise, and always on Windows, where
+// CreateProcess refuses a file that is no program.
+CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits, bool* crashed = nullptr);
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 
 #include "platform/capture_loop.h"
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "platform/process.h"
 
 namespace platform {
@@ -36,10 +37,44 @@ struct Fd {
   }
 };
 
+// The file to run for `program`: itself when it names a path, else the
+// first runnable file of that name along PATH. False when there is none.
+bool program_file(const std::string& program, std::string& file) {
+  if (program.find('/') != std::string::npos) {
+    file = program;
+    return true;
+  }
+  char found[max_path];
+  if (!find_on_search_path(program.c_str(), found)) return false;
+  file = found;
+  return true;
+}
+
+// How a program ends that started but could not really run: a crash signal
+// (a cut copy), or the status of a loader or interpreter that gave up.
+bool ended_as_crash(int status) {
+  if (WIFSIGNALED(status)) {
+    switch (WTERMSIG(status)) {
+      case SIGSEGV:
+      case SIGBUS:
+      case SIGILL:
+      case SIGFPE:
+      case SIGABRT:
+      case SIGSYS:
+      case SIGTRAP:
+        return true;
+      default:
+        return false;
+    }
+  }
+  return WIFEXITED(status) && (WEXITSTATUS(status) == 126 || WEXITSTATUS(status) == 127);
+}
+
 // In the forked child: only async-signal-safe calls until exec. When exec
 // fails, its errno goes to the bridge over `status_fd`, which is
-// close-on-exec: a started tool closes it without writing.
-[[noreturn]] void become_tool(int output_fd, int status_fd, pid_t bridge, char* const* argv) {
+// close-on-exec: a started tool closes it without writing. execv, unlike
+// execvp, never hands a file it cannot run to /bin/sh.
+[[noreturn]] void become_tool(int output_fd, int status_fd, pid_t bridge, const char* file, char* const* argv) {
 #ifdef __linux__
   // Ends with the bridge however the bridge ends. The signal is not passed
   // on to what the tool starts (adb's server lives on), and it is kept
@@ -55,7 +90,7 @@ struct Fd {
   ::signal(SIGXFSZ, SIG_DFL);
   ::dup2(output_fd, 1);
   ::dup2(output_fd, 2);
-  ::execvp(argv[0], argv);
+  ::execv(file, argv);
   const int error = errno;
   while (::write(status_fd, &error, sizeof error) < 0 && errno == EINTR) {
   }
@@ -69,6 +104,8 @@ class Child {
   bool start(const char* command_line) {
     std::vector<std::string> args = split_command_line(command_line);
     if (args.empty() || args[0].empty()) return false;
+    std::string file;
+    if (!program_file(args[0], file)) return false;
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -85,7 +122,7 @@ class Child {
     // pipe as its output and keeps the bridge's standard input.
     const pid_t bridge = ::getpid();
     pid_ = ::fork();
-    if (pid_ == 0) become_tool(write_end.fd, status_write.fd, bridge, argv.data());
+    if (pid_ == 0) become_tool(write_end.fd, status_write.fd, bridge, file.c_str(), argv.data());
     write_end.reset();
     status_write.reset();
     if (pid_ < 0) return false;
@@ -159,6 +196,8 @@ class Child {
     return true;
   }
 
+  bool crashed() const { return reaped_ && ended_as_crash(status_); }
+
   Child() = default;
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -167,16 +206,19 @@ class Child {
  private:
   bool try_reap() {
     if (reaped_) return true;
-    int status;
+    int status = 0;
     pid_t r = ::waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) status_ = status;
     if (r == pid_ || (r < 0 && errno == ECHILD)) reaped_ = true;
     return reaped_;
   }
 
   void reap_blocking() {
-    int status;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    int status = 0;
+    pid_t r;
+    while ((r = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
     }
+    if (r == pid_) status_ = status;
     reaped_ = true;
   }
 
@@ -184,13 +226,14 @@ class Child {
   Fd output_;   // the read end of the child's output
   Fd exit_fd_;  // pidfd: readable once the child has exited (Linux 5.3+)
   bool reaped_ = false;
+  int status_ = 0;  // how the child ended, once reaped
   bool failed_ = false;
 };
 
 }  // namespace
 
-CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits) {
-  return capture::run<Child>(command_line, out, size, limits);
+CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits, bool* crashed) {
+  return capture::run<Child>(command_line, out, size, limits, crashed);
 }
 
 }  // namespace platform

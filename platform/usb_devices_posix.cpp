@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,18 +29,44 @@ struct DirHandle {
   DirHandle& operator=(const DirHandle&) = delete;
 };
 
+// One attribute file, opened for reading without waiting (a FIFO's open
+// would wait for a writer) and closed when it goes out of scope.
+struct FileHandle {
+  int fd;
+  explicit FileHandle(const char* path) : fd(open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {}
+  ~FileHandle() {
+    if (fd >= 0) close(fd);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+};
+
+// Reads the start of attribute file `path` into `text` (`size` bytes, NUL
+// ended): what a sysfs attribute holds fits in one read. Only a regular
+// file is read. Anything else a tree may hold (a FIFO, a device node, a
+// socket) is never opened, or, when it took a file's place since the look,
+// opened without waiting and left unread, so no file can hold the look-up.
+// False when there is nothing to read.
+bool read_attribute(const char* path, char* text, int size) {
+  struct stat st {};
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const FileHandle file(path);
+  if (file.fd < 0 || fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  ssize_t n;
+  while ((n = read(file.fd, text, static_cast<size_t>(size - 1))) < 0 && errno == EINTR) {
+  }
+  if (n <= 0) return false;
+  text[n] = '\0';
+  return true;
+}
+
 // Reads attribute `file` of sysfs entry `entry` as a number in `base`;
 // false when it is missing or empty.
 bool read_number(const char* devices, const char* entry, const char* file, int base, unsigned* value) {
   char path[512];
   std::snprintf(path, sizeof path, "%s/%s/%s", devices, entry, file);
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   char text[value_size];
-  const ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (n <= 0) return false;
-  text[n] = '\0';
+  if (!read_attribute(path, text, sizeof text)) return false;
   char* end = nullptr;
   const unsigned long v = std::strtoul(text, &end, base);
   if (end == text) return false;
@@ -51,14 +78,8 @@ bool read_number(const char* devices, const char* entry, const char* file, int b
 bool names_mtp(const char* devices, const char* entry) {
   char path[512];
   std::snprintf(path, sizeof path, "%s/%s/interface", devices, entry);
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   char text[64];
-  const ssize_t n = read(fd, text, sizeof text - 1);
-  close(fd);
-  if (n <= 0) return false;
-  text[n] = '\0';
-  return std::strstr(text, "MTP") != nullptr;
+  return read_attribute(path, text, sizeof text) && std::strstr(text, "MTP") != nullptr;
 }
 
 // Whether this user may open the device node for reading and writing, as
@@ -83,13 +104,16 @@ void list_usb_devices_under(const char* root, UsbDevices& out) {
     DirHandle dir(devices);
     if (dir.dir == nullptr) return;
     out.looked = true;
-    while (const dirent* entry = readdir(dir.dir)) {
+    // Once the list is full nothing more is read.
+    while (out.count < max_usb_devices) {
+      const dirent* entry = readdir(dir.dir);
+      if (entry == nullptr) break;
       const char* name = entry->d_name;
       if (name[0] == '.' || std::strchr(name, ':') != nullptr || std::strlen(name) >= name_size) continue;
       unsigned device_class = 0, vendor_id = 0, product_id = 0, bus = 0, number = 0;
       if (read_number(devices, name, "bDeviceClass", 16, &device_class) && device_class == hub_class) continue;
       if (!read_number(devices, name, "idVendor", 16, &vendor_id) ||
-          !read_number(devices, name, "idProduct", 16, &product_id) || out.count >= max_usb_devices) {
+          !read_number(devices, name, "idProduct", 16, &product_id)) {
         continue;
       }
       UsbDevice& device = out.devices[out.count];
@@ -102,13 +126,22 @@ void list_usb_devices_under(const char* root, UsbDevices& out) {
       ++out.count;
     }
   }
-  // Then their interfaces ("1-1:1.0"), each named after its device.
+  // Then their interfaces ("1-1:1.0"), each named after its device; only
+  // those of a kept device are read.
   DirHandle dir(devices);
   if (dir.dir == nullptr) return;
   while (const dirent* entry = readdir(dir.dir)) {
     const char* name = entry->d_name;
     const char* colon = std::strchr(name, ':');
     if (colon == nullptr || colon - name >= name_size) continue;
+    const size_t device_length = static_cast<size_t>(colon - name);
+    UsbDevice* device = nullptr;
+    for (int i = 0; i < out.count && device == nullptr; ++i) {
+      if (std::strncmp(names[i], name, device_length) == 0 && names[i][device_length] == '\0') {
+        device = &out.devices[i];
+      }
+    }
+    if (device == nullptr) continue;
     unsigned usb_class = 0, subclass = 0, protocol = 0;
     if (!read_number(devices, name, "bInterfaceClass", 16, &usb_class) ||
         !read_number(devices, name, "bInterfaceSubClass", 16, &subclass) ||
@@ -117,15 +150,9 @@ void list_usb_devices_under(const char* root, UsbDevices& out) {
     }
     const bool android = usb_class == android_usb_class && subclass == android_usb_subclass;
     const bool file_transfer = usb_class == still_image_usb_class || names_mtp(devices, name);
-    if (!android && !file_transfer) continue;
-    for (int i = 0; i < out.count; ++i) {
-      if (std::strncmp(names[i], name, static_cast<size_t>(colon - name)) != 0 || names[i][colon - name] != '\0') {
-        continue;
-      }
-      if (file_transfer) out.devices[i].file_transfer_interface = true;
-      if (android && protocol == adb_usb_protocol) out.devices[i].adb_interface = true;
-      if (android && protocol == fastboot_usb_protocol) out.devices[i].fastboot_interface = true;
-    }
+    if (file_transfer) device->file_transfer_interface = true;
+    if (android && protocol == adb_usb_protocol) device->adb_interface = true;
+    if (android && protocol == fastboot_usb_protocol) device->fastboot_interface = true;
   }
 }
 

@@ -42,6 +42,9 @@ void print_banner(const ServerContext& context) {
 bool is_autostart(int argc, const char* const* argv) { return argc > 1 && std::strcmp(argv[1], "--autostart") == 0; }
 
 int run_bridge(int argc, const char* const* argv) {
+  // A console whose reader has gone (the bridge's output piped into a
+  // program that ended) must not end the bridge at its next line.
+  platform::survive_lost_readers();
   const bool autostart = is_autostart(argc, argv);
   if (autostart) platform::release_console();
   if (!autostart) platform::use_utf8_output();

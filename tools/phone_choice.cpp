@@ -9,6 +9,13 @@
 
 namespace {
 
+// Whether a "devices" output holds a list: adb's header, or a line that
+// names a phone (both tools put a tab after the serial). A loader's or a
+// shell's error line holds neither.
+bool holds_list(const char* output) {
+  return std::strstr(output, contract::adb_list_header) != nullptr || std::strchr(output, '\t') != nullptr;
+}
+
 // True when decide_phone needs the tool's list: always but for a bad
 // serial and a fastboot network serial, which fastboot never lists.
 bool needs_phone_list(ToolKind kind, SerialRequest asked, const char* serial) {
@@ -73,7 +80,16 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 RunEnd list_devices(const char* tool_path, char* output) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
-  return run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms);
+  bool crashed = false;
+  const RunEnd end =
+      run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms, RunKind::bounded, nullptr, &crashed);
+  // A file that starts but cannot really run (a cut copy crashes, the
+  // loader misses a library) prints no list: the tool is not there.
+  if (crashed && !holds_list(output)) {
+    output[0] = '\0';
+    return RunEnd::not_started;
+  }
+  return end;
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {

@@ -49,5 +49,7 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 
 // Runs `tool_path` "devices" into `output` (devices_output_size bytes) and
-// says how the run ended.
+// says how the run ended. A run that ended by a crash signal or with exit
+// status 126 or 127 having printed no list (no adb header, no phone line)
+// is not_started, with an empty text: a broken or half-copied tool file.
 RunEnd list_devices(const char* tool_path, char* output);

@@ -78,7 +78,8 @@ bool OutputWords::seen(const char* word) const {
 }
 
 RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
-                      OutputWords* words) {
+                      OutputWords* words, bool* crashed) {
+  if (crashed != nullptr) *crashed = false;
   if (size <= 0) return RunEnd::not_started;
   output[0] = '\0';
   if (budget.active && kind == RunKind::bounded) {
@@ -99,11 +100,12 @@ RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned
   } else if (kind == RunKind::download) {
     limits.whole_run_ms = download_limit_ms;
   }
-  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits));
+  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits, crashed));
   if (!budget.active) return end;
   if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
     output[0] = '\0';
     budget.spent = true;
+    if (crashed != nullptr) *crashed = false;
     return RunEnd::timed_out;
   }
   if (end == RunEnd::timed_out) budget.spent = true;

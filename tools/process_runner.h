@@ -79,10 +79,13 @@ class OutputWords : public platform::OutputObserver {
 // Says how the run ended; when it was ended at its time-out and its output
 // was also cut, timed_out is the answer. A tool that cannot be started
 // leaves an empty text. A `size` below 1 runs nothing: not_started. A
-// child never outlives the bridge.
-// When `words` is given it sees every byte the tool printed.
+// child never outlives the bridge. When `words` is given it sees every
+// byte the tool printed. `crashed`, when given, tells whether the program
+// ended by a crash signal or with exit status 126 or 127, as a file does
+// that starts but cannot really run (platform::run_captured); the run
+// itself still ends as finished or output_cut.
 RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms,
-                      RunKind kind = RunKind::bounded, OutputWords* words = nullptr);
+                      RunKind kind = RunKind::bounded, OutputWords* words = nullptr, bool* crashed = nullptr);
 
 // The same run, for callers that judge the tool by its text: false when
 // the run ended at its time-out (or was skipped, see RunBudget), else true,

@@ -1,8 +1,9 @@
 // Everything that passes between the bridge and adb / fastboot, in one
 // place: each command-line format (the tool path always first, in double
 // quotes; "-s SERIAL" for commands aimed at one phone, unquoted) and each
-// word of their output that the bridge relies on. The bridge never reads an
-// exit status.
+// word of their output that the bridge relies on. The bridge reads no exit
+// status but a crash's, and only to tell a tool file that cannot really run
+// (list_devices).
 #pragma once
 
 namespace contract {
@@ -12,6 +13,7 @@ namespace contract {
 // fastboot: "serial<TAB or space>word" per phone; phones on the network
 // (serials "tcp:..." and "udp:...") are never listed.
 constexpr char devices_cmd[] = "\"%s\" devices";
+constexpr char adb_list_header[] = "List of devices attached";
 constexpr char adb_ready_state[] = "device";
 constexpr char adb_unauthorized_state[] = "unauthorized";
 

@@ -22,6 +22,7 @@
 //                   arguments, up to the next single quote ('' is one ')
 //   mkdir PATH      creates a folder
 //   exit CODE       exits with CODE
+//   crash           ends by SIGSEGV, as a cut program does (Windows: abort)
 // Relative paths are taken from the double's own folder. In PATH, FROM and
 // TO, $N stands for argument N (1-based) of this run, so that
 // "copy archive.zip $6" writes where "-o FILE" asked.
@@ -42,6 +43,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -203,6 +205,17 @@ void copy_to_quoted_path(const std::string& from, const std::string& joined, con
   copy_file(from, to);
 }
 
+[[noreturn]] void crash() {
+  std::fflush(nullptr);
+#ifdef _WIN32
+  std::abort();
+#else
+  ::signal(SIGSEGV, SIG_DFL);
+  ::raise(SIGSEGV);
+  ::_exit(1);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -263,6 +276,8 @@ int main(int argc, char** argv) {
       sleep_ms(3600L * 1000);
     else if (word == "exit")
       return std::atoi(rest.c_str());
+    else if (word == "crash")
+      crash();
     else if (word == "mkdir")
       make_dir(resolve(rest));
     else if (word == "outfile")

@@ -281,6 +281,12 @@ std::string Bridge::console() {
   return console_;
 }
 
+void Bridge::close_console() {
+  console();
+  if (out_fd_ >= 0) ::close(out_fd_);
+  out_fd_ = -1;
+}
+
 bool Bridge::running() {
   if (pid_ <= 0) return false;
   int status;

@@ -112,6 +112,10 @@ class Bridge {
   pid_t pid() const { return pid_; }
   // Everything the bridge wrote to its standard output so far.
   std::string console();
+  // Closes the reading end of the bridge's standard output and error, as a
+  // program it was piped into would by ending: what it prints from now on
+  // has no reader. console() keeps what was read before.
+  void close_console();
 
   // One connection: sends `raw`, reads the reply until the bridge closes.
   Reply request(const std::string& raw, int timeout_ms = 120000);

@@ -1,6 +1,7 @@
 // When no phone is seen: the flashing routes name a fastboot that could not
 // be had, and GET /doctor says why no phone is seen and what to do.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -113,6 +114,50 @@ TEST(FastbootMissing, EveryFlashingRouteSaysSoAndTheDoctorToo) {
   EXPECT_EQ(downloads(bridge).size(), 3u);
 }
 
+TEST(FastbootMissing, FetchLinesWithNoConsoleReaderCostNoReply) {
+  Bridge bridge;
+  fastboot_cannot_be_had(bridge);
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  // As after "run.sh | tee log" when tee has ended: the download's console
+  // lines go to a pipe nobody reads.
+  bridge.close_console();
+  EXPECT_EQ(bridge.request(upload_head(bridge, "/flash?partition=boot", "8") + "ANDROID!", 60000).body,
+            fastboot_missing);
+  EXPECT_EQ(downloads(bridge).size(), 1u);
+  EXPECT_NE(bridge.get("/ping").body.find("\"ok\":true"), std::string::npos);
+  EXPECT_TRUE(bridge.running());
+}
+
+TEST(FastbootMissing, ToolFilesThatCannotReallyRunCountAsMissing) {
+  // Files of the tools' names with their run bit that are no working
+  // program: a half-copied (zero-filled) file, a text, a Windows program on
+  // Linux, a cut Linux program that starts and crashes.
+  std::vector<std::pair<std::string, std::string>> files = {{"zero-filled", std::string(65536, '\0')},
+                                                            {"text", "echo List of devices attached\n"}};
+  if (!e2e::under_wine()) {
+    files.emplace_back("pe", "MZ" + std::string(4094, '\0'));
+    files.emplace_back("cut", e2e::read_file(e2e::test_program("tool_double")).substr(0, 8192));
+  }
+  for (const auto& [kind, bytes] : files) {
+    SCOPED_TRACE(kind);
+    Bridge bridge;
+    for (const char* tool : {"adb", "fastboot"}) {
+      const std::string file = bridge.path(tool + e2e::exe_suffix());
+      e2e::write_file(file, bytes);
+      fs::permissions(file, fs::perms::owner_all);
+    }
+    if (!e2e::under_wine()) usb_tree(bridge, {});
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+    EXPECT_EQ(bridge.request(upload_head(bridge, "/boot", "8") + "ANDROID!").body, fastboot_missing);
+    EXPECT_FALSE(e2e::file_exists(actions_e2e::image_path_on_disk(bridge)));
+    const std::string doctor = bridge.get("/doctor").body;
+    EXPECT_EQ(codes_of(doctor), (Codes{"adb_missing", "fastboot_missing"})) << doctor;
+    EXPECT_NE(doctor.find("\"text\":\"fastboot ki file mili magar chal nahi saki"), std::string::npos) << doctor;
+    // A file that is there needs no download.
+    EXPECT_EQ(bridge.console().find("laa raha hoon"), std::string::npos) << bridge.console();
+  }
+}
+
 TEST(Doctor, ListedStatesComeInOrderAndNothingIsDownloaded) {
   Bridge bridge;
   for (const char* name : {"adb-devices-unauthorized.txt", "fastboot-devices-no-permissions.txt"}) {
@@ -151,6 +196,32 @@ TEST(Doctor, NoListedPhoneIsExplainedByTheUsbList) {
 
   fs::remove_all(bridge.path("usb/sys/bus/usb/devices/1-1"));
   EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"none_seen"});
+}
+
+TEST(Doctor, FifosInTheUsbTreeHoldNothing) {
+  if (e2e::under_wine()) GTEST_SKIP() << "the made-up USB tree is read by the Linux bridge only";
+  Bridge bridge;
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
+  bridge.add_tool("fastboot", "match devices\n");
+  // A Xiaomi phone in file-transfer mode; a FIFO in place of an interface's
+  // name and of another device's vendor number.
+  usb_tree(bridge, {{"1-1", "2717:ff48"}, {"1-2", "18d1:4ee0"}});
+  interface(bridge, "1-1:1.0", "06");
+  interface(bridge, "1-1:1.1", "ff");
+  const std::string devices = bridge.path("usb/sys/bus/usb/devices");
+  fs::remove(devices + "/1-2/idVendor");
+  ASSERT_EQ(::mkfifo((devices + "/1-2/idVendor").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((devices + "/1-1:1.1/interface").c_str(), 0600), 0);
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+
+  const auto get_within_20s = [&](const std::string& target) {
+    return bridge.request(
+        "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(bridge.port()) + "\r\n\r\n", 20000);
+  };
+  auto reply = get_within_20s("/doctor");
+  EXPECT_TRUE(framed(reply)) << "no reply within 20 s";
+  EXPECT_EQ(codes_of(reply.body), Codes{"usb_debugging_off"}) << reply.body;
+  EXPECT_NE(get_within_20s("/ping").body.find("\"ok\":true"), std::string::npos);
 }
 
 TEST(Doctor, EachStateOfAdbsListGivesItsCode) {

@@ -7,6 +7,10 @@
 #include "platform/usb_devices.h"
 
 #ifndef _WIN32
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -89,6 +93,46 @@ void put(const fs::path& file, const std::string& text) {
   std::ofstream(file) << text;
 }
 
+void put_fifo(const fs::path& file) {
+  fs::create_directories(file.parent_path());
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0) << file;
+}
+
+// list_usb_devices_under in a child process, so that a look-up that hangs
+// fails the test after `bound_ms` instead of holding it: false then.
+bool list_within(const fs::path& root, int bound_ms, platform::UsbDevices& usb) {
+  int fds[2];
+  if (::pipe(fds) != 0) return false;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    platform::UsbDevices found;
+    platform::list_usb_devices_under(root.c_str(), found);
+    const char* p = reinterpret_cast<const char*>(&found);
+    for (size_t left = sizeof found; left > 0;) {
+      const ssize_t n = ::write(fds[1], p, left);
+      if (n <= 0) ::_exit(1);
+      p += n;
+      left -= static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  char* into = reinterpret_cast<char*>(&usb);
+  size_t got = 0;
+  while (got < sizeof usb) {
+    pollfd p{fds[0], POLLIN, 0};
+    if (::poll(&p, 1, bound_ms) <= 0) break;
+    const ssize_t n = ::read(fds[0], into + got, sizeof usb - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fds[0]);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return got == sizeof usb;
+}
+
 }  // namespace
 
 TEST(UsbSysfs, DevicesAndTheirAndroidInterfacesFromTheTree) {
@@ -147,5 +191,42 @@ TEST(UsbSysfs, DevicesAndTheirAndroidInterfacesFromTheTree) {
 
   platform::list_usb_devices_under((root / "none").c_str(), usb);
   EXPECT_FALSE(usb.looked);
+}
+TEST(UsbSysfs, FilesThatAreNoRegularFilesAreNeverWaitedFor) {
+  // FIFOs in a device's and in an interface's place: opening one to read
+  // waits for a writer that never comes.
+  const fs::path root = fs::temp_directory_path() / ("talvik-usb-fifo-" + std::to_string(::getpid()));
+  const fs::path devices = root / "sys/bus/usb/devices";
+  put_fifo(devices / "1-1/idVendor");  // left out: no vendor number to read
+  put(devices / "1-1/idProduct", "4ee0\n");
+  put(devices / "1-2/idVendor", "2717\n");
+  put(devices / "1-2/idProduct", "ff48\n");
+  put_fifo(devices / "1-2/bDeviceClass");  // unread: not taken for a hub
+  put_fifo(devices / "1-2/busnum");
+  put(devices / "1-2/devnum", "5\n");
+  put(devices / "1-2:1.0/bInterfaceClass", "ff\n");
+  put(devices / "1-2:1.0/bInterfaceSubClass", "ff\n");
+  put(devices / "1-2:1.0/bInterfaceProtocol", "00\n");
+  put_fifo(devices / "1-2:1.0/interface");  // no MTP name read
+  put(devices / "1-2:1.1/bInterfaceClass", "ff\n");
+  put(devices / "1-2:1.1/bInterfaceSubClass", "42\n");
+  put(devices / "1-2:1.1/bInterfaceProtocol", "01\n");
+  put_fifo(devices / "1-2:1.2/bInterfaceClass");
+  put(devices / "1-2:1.2/bInterfaceSubClass", "42\n");
+  put(devices / "1-2:1.2/bInterfaceProtocol", "03\n");
+  put_fifo(devices / "1-3");  // an entry that is no folder
+
+  platform::UsbDevices usb;
+  const bool listed = list_within(root, 20000, usb);
+  fs::remove_all(root);
+  ASSERT_TRUE(listed) << "the look-up hung";
+  ASSERT_TRUE(usb.looked);
+  ASSERT_EQ(usb.count, 1);
+  EXPECT_EQ(usb.devices[0].vendor_id, 0x2717u);
+  EXPECT_EQ(usb.devices[0].product_id, 0xff48u);
+  EXPECT_TRUE(usb.devices[0].adb_interface);
+  EXPECT_FALSE(usb.devices[0].fastboot_interface);
+  EXPECT_FALSE(usb.devices[0].file_transfer_interface);
+  EXPECT_EQ(usb.devices[0].access, platform::UsbAccess::unknown);
 }
 #endif

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tools/phone_choice.h"
 #include "tools/tool_locator.h"
 
 namespace fs = std::filesystem;
@@ -83,6 +86,7 @@ class ScriptedTool {
     return ended_line(line(args), size, timeout_ms, text, kind);
   }
   std::string folder() const { return dir_.string(); }
+  const std::string& path() const { return path_; }
   std::string calls() const {
     std::ifstream in(dir_ / "tool_double.log", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -363,3 +367,146 @@ TEST(RunTool, TheWaitingBoundEndsOnlyWhileNothingFollowsTheWaitingLine) {
   after_much.run_limited(waiting, &in_time);
   EXPECT_FALSE(in_time);
 }
+
+#ifndef _WIN32
+// Files that exist with their run bit but cannot really run (Linux): no
+// shell is asked to run them, and a run that crashed printing no list
+// leaves no tool behind.
+namespace {
+
+// An executable file `name` in the tool's folder holding `bytes`.
+std::string runnable_file(const ScriptedTool& beside, const std::string& name, const std::string& bytes) {
+  const fs::path file = fs::path(beside.folder()) / name;
+  std::ofstream(file, std::ios::binary) << bytes;
+  fs::permissions(file, fs::perms::owner_all);
+  return file.string();
+}
+
+// The first `size` bytes of the tool double: a cut program that starts and
+// crashes.
+std::string cut_program(size_t size) {
+  char here[tool_path_size];
+  exe_dir(here);
+  std::ifstream in(fs::path(here) / "tool_double", std::ios::binary);
+  std::string bytes(size, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
+}
+
+}  // namespace
+
+TEST(RunEnded, AnExecutableFileTheSystemCannotRunIsNotStarted) {
+  ScriptedTool beside("");
+  const std::string marker = beside.folder() + "/ran";
+  const std::pair<const char*, std::string> files[] = {
+      {"zero-filled", std::string(4096, '\0')},
+      {"text", "echo started\ntouch '" + marker + "'\n"},
+      {"pe", "MZ" + std::string(510, '\0')},
+  };
+  for (const auto& [name, bytes] : files) {
+    const std::string file = runnable_file(beside, name, bytes);
+    bool crashed = true;
+    std::string out(64, '#');
+    EXPECT_EQ(run_tool_ended(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr,
+                             &crashed),
+              RunEnd::not_started)
+        << name;
+    EXPECT_STREQ(out.c_str(), "") << name;
+    EXPECT_FALSE(crashed) << name;
+  }
+  EXPECT_FALSE(fs::exists(marker)) << "a shell ran the text file";
+
+  // Found along PATH by its bare name, the same.
+  const char* old_path = std::getenv("PATH");
+  const std::string saved = old_path != nullptr ? old_path : "";
+  runnable_file(beside, "talvik-text-tool", "echo started\n");
+  ::setenv("PATH", (beside.folder() + ":" + saved).c_str(), 1);
+  std::string text = "#";
+  const RunEnd bare = ended_line("talvik-text-tool devices", 64, 20000, &text);
+  // A real program by its bare name still starts.
+  std::string shell_text;
+  const RunEnd shell = ended_line("sh -c \"echo from sh\"", 64, 20000, &shell_text);
+  ::setenv("PATH", saved.c_str(), 1);
+  EXPECT_EQ(bare, RunEnd::not_started);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(shell, RunEnd::finished);
+  EXPECT_EQ(shell_text, "from sh\n");
+}
+
+TEST(RunEnded, AScriptWithItsInterpreterLineRuns) {
+  ScriptedTool beside("");
+  const std::string file = runnable_file(beside, "script", "#!/bin/sh\necho \"script $1\"\n");
+  std::string out(64, '#');
+  bool crashed = true;
+  EXPECT_EQ(
+      run_tool_ended(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr, &crashed),
+      RunEnd::finished);
+  EXPECT_STREQ(out.c_str(), "script devices\n");
+  EXPECT_FALSE(crashed);
+}
+
+TEST(RunEnded, ACrashOrTheLoadersStatusIsToldButTheRunStillEndsAsItEnded) {
+  const auto run = [](const std::string& line, bool* crashed) {
+    std::string out(64, '#');
+    const RunEnd end = run_tool_ended(line.c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr, crashed);
+    return std::make_pair(end, std::string(out.c_str()));
+  };
+  bool crashed = false;
+  ScriptedTool cut("");
+  const std::string cut_file = runnable_file(cut, "cut", cut_program(4096));
+  EXPECT_EQ(run("\"" + cut_file + "\" devices", &crashed), std::make_pair(RunEnd::finished, std::string()));
+  EXPECT_TRUE(crashed);
+  ScriptedTool late("match\nsay done\\n\ncrash\n");
+  EXPECT_EQ(run(late.line("x"), &crashed), std::make_pair(RunEnd::finished, std::string("done\n")));
+  EXPECT_TRUE(crashed);
+  for (const char* code : {"126", "127"}) {
+    ScriptedTool status(std::string("match\nexit ") + code + "\n");
+    EXPECT_EQ(run(status.line("x"), &crashed).first, RunEnd::finished) << code;
+    EXPECT_TRUE(crashed) << code;
+  }
+  // Ordinary ends are no crash; neither is a child the runner ended.
+  for (const char* script : {"", "match\nexit 1\n", "match\nexit 125\n"}) {
+    ScriptedTool plain(script);
+    EXPECT_EQ(run(plain.line("x"), &crashed).first, RunEnd::finished) << script;
+    EXPECT_FALSE(crashed) << script;
+  }
+  ScriptedTool hung("match\nhang\n");
+  std::string out(64, '#');
+  EXPECT_EQ(run_tool_ended(hung.line("x").c_str(), out.data(), 64, 1000, RunKind::bounded, nullptr, &crashed),
+            RunEnd::timed_out);
+  EXPECT_FALSE(crashed);
+}
+
+TEST(ListDevices, ACrashedRunThatListedNothingIsNotStarted) {
+  char output[devices_output_size];
+  const auto listed = [&output](const std::string& tool_path) {
+    std::memset(output, '#', sizeof output);
+    output[sizeof output - 1] = '\0';
+    return list_devices(tool_path.c_str(), output);
+  };
+  ScriptedTool crashes("match devices\ncrash\n");
+  EXPECT_EQ(listed(crashes.path()), RunEnd::not_started);
+  EXPECT_STREQ(output, "");
+  ScriptedTool cut("");
+  EXPECT_EQ(listed(runnable_file(cut, "fastboot", cut_program(4096))), RunEnd::not_started);
+  EXPECT_STREQ(output, "");
+  // The loader's line is no list (a fastboot list would take it for a phone).
+  ScriptedTool no_library(
+      "match devices\nsay fastboot: error while loading shared libraries: libusb-1.0.so.0: cannot open shared object "
+      "file: No such file or directory\\n\nexit 127\n");
+  EXPECT_EQ(listed(no_library.path()), RunEnd::not_started);
+  EXPECT_STREQ(output, "");
+
+  // A list printed before the crash or status is a working tool's.
+  ScriptedTool adb_list("match devices\nsay List of devices attached\\n\\n\ncrash\n");
+  EXPECT_EQ(listed(adb_list.path()), RunEnd::finished);
+  EXPECT_STREQ(output, "List of devices attached\n\n");
+  ScriptedTool fastboot_list("match devices\nsay 0A1B2C3D\\tfastboot\\n\nexit 127\n");
+  EXPECT_EQ(listed(fastboot_list.path()), RunEnd::finished);
+  EXPECT_STREQ(output, "0A1B2C3D\tfastboot\n");
+  // A tool that fails the usual way is there.
+  ScriptedTool fails("match devices\nsay error: no devices\\n\nexit 1\n");
+  EXPECT_EQ(listed(fails.path()), RunEnd::finished);
+  EXPECT_STREQ(output, "error: no devices\n");
+}
+#endif
