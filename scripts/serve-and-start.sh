@@ -65,6 +65,8 @@ case "$(head -n 1 "$web_state")" in
     web_pid=
     ;;
 esac
+# Read once; gone now, so a script killed outright leaves no file behind.
+rm -f "$web_state"
 
 # The bridge is this shell's own child and gets a parent-death signal, so
 # it ends with the script even when the script is killed outright (SIGKILL,
