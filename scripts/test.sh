@@ -8,6 +8,12 @@
 # `flock /tmp/talvik-e2e.lock`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# `scripts/test.sh --repeat N [--load] SUITE...` runs only the named suites,
+# N times in a row (see scripts/repeat.sh).
+if [ "${1:-}" = --repeat ]; then
+  shift
+  exec bash scripts/repeat.sh "$@"
+fi
 root=$PWD
 jobs=$(nproc)
 

@@ -3,7 +3,7 @@
 // operator's site over HTTPS (allowed), and another port (refused).
 "use strict";
 
-const { test, before, after } = require("node:test");
+const { test, before, after, beforeEach } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const h = require("./harness");
@@ -50,6 +50,11 @@ after(async () => {
   await h.closeServer(refusedWeb);
   await h.closeServer(site);
   if (bridge) await bridge.dispose();
+});
+
+// Each test starts with no tool run recorded.
+beforeEach(() => {
+  if (bridge) bridge.clearToolCalls();
 });
 
 async function probePage(origin) {

@@ -5,7 +5,7 @@
 // when the reply arrives, so the upload's stages are not checked here.)
 "use strict";
 
-const { test, before, after } = require("node:test");
+const { test, before, after, beforeEach, afterEach } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const os = require("node:os");
@@ -28,6 +28,7 @@ let bridge;
 let web;
 let firefox;
 let page;
+let bridgeRequests;
 let imageDir;
 
 before(async () => {
@@ -42,6 +43,7 @@ before(async () => {
   firefox = await launchFirefox();
   page = await firefox.browser.newPage();
   page.setDefaultTimeout(60000);
+  bridgeRequests = h.trackBridgeRequests(page);
   await page.goto(h.ALLOWED_ORIGIN + "/adb.html");
   imageDir = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-firefox-image-"));
 });
@@ -51,6 +53,15 @@ after(async () => {
   await h.closeServer(web);
   if (bridge) await bridge.dispose();
   if (imageDir) fs.rmSync(imageDir, { recursive: true, force: true });
+});
+
+// Each test starts with no tool run recorded and leaves no action running.
+beforeEach(() => {
+  if (bridge) bridge.clearToolCalls();
+});
+
+afterEach(async () => {
+  if (page) await h.settle(page, bridge, bridgeRequests);
 });
 
 // Sets the tools' scripts and reloads the phone list the way a user does.

@@ -11,6 +11,7 @@ const https = require("node:https");
 const net = require("node:net");
 const os = require("node:os");
 const path = require("node:path");
+const assert = require("node:assert/strict");
 const { chromium } = require("playwright-core");
 
 const repoRoot = path.resolve(__dirname, "..", "..");
@@ -46,12 +47,15 @@ class Bridge {
     this.proc = null;
     this.port = 0;
     this.console = "";
+    this.tools = new Set();
+    this.gates = new Set();
   }
 
   // Puts the tool double beside the bridge as `name` with `script` (see
   // tests/doubles/tool_double.cpp for the script lines).
   addTool(name, script) {
     const target = path.join(this.dir, name + exeSuffix);
+    this.tools.add(name);
     if (!fs.existsSync(target)) {
       fs.copyFileSync(toolDouble, target);
       fs.chmodSync(target, 0o755);
@@ -63,7 +67,9 @@ class Bridge {
   // half-copied tool), and puts the double back.
   breakTool(name) {
     // Not executable: Linux would run an executable text file with the shell.
+    // Removed first: a run of the double may still hold the old file.
     const target = path.join(this.dir, name + exeSuffix);
+    fs.rmSync(target, { force: true });
     fs.writeFileSync(target, "not a program\n");
     fs.chmodSync(target, 0o644);
   }
@@ -92,8 +98,28 @@ class Bridge {
     return fs.existsSync(log) ? fs.readFileSync(log, "utf8").split("\n").filter(Boolean) : [];
   }
 
+  // Forgets the runs of tool `name`, or of every tool when none is named.
   clearToolCalls(name) {
-    fs.rmSync(path.join(this.dir, name + ".log"), { force: true });
+    for (const tool of name ? [name] : this.tools) fs.rmSync(path.join(this.dir, tool + ".log"), { force: true });
+  }
+
+  // A double whose script says "wait NAME" waits until the gate NAME is
+  // opened (two minutes at most), so a test can look at the page while the
+  // tool runs for as long as it needs.
+  closeGate(name) {
+    this.gates.add(name);
+    fs.rmSync(path.join(this.dir, name), { force: true });
+  }
+  openGate(name) {
+    this.gates.add(name);
+    fs.writeFileSync(path.join(this.dir, name), "");
+  }
+  openAllGates() {
+    for (const name of this.gates) this.openGate(name);
+  }
+
+  running() {
+    return Boolean(this.proc) && this.proc.exitCode === null && this.proc.signalCode === null;
   }
 
   file(relative) {
@@ -128,7 +154,7 @@ class Bridge {
   }
 
   async stop() {
-    if (this.proc && this.proc.exitCode === null && this.proc.signalCode === null) {
+    if (this.running()) {
       const ended = new Promise((r) => this.proc.once("exit", r));
       this.proc.kill("SIGKILL");
       await ended;
@@ -360,6 +386,67 @@ async function waitForText(page, selector, test, timeout = 60000) {
   return handle.jsonValue();
 }
 
+// ---- Between tests -------------------------------------------------------------
+
+// True when web/adb.html runs no action, asks nothing and holds nothing
+// (run in the page).
+function pageIdle() {
+  return (
+    document.querySelector("#activity").hidden &&
+    !document.querySelector("#confirm").open &&
+    !document.querySelector("#find-bridge").disabled
+  );
+}
+
+// The page's requests to the bridge that have not ended yet (a Playwright
+// or a Puppeteer page).
+function trackBridgeRequests(page) {
+  const open = new Set();
+  page.on("request", (r) => {
+    if (/^http:\/\/127\.0\.0\.1:/.test(r.url())) open.add(r);
+  });
+  page.on("requestfinished", (r) => open.delete(r));
+  page.on("requestfailed", (r) => open.delete(r));
+  return open;
+}
+
+// Waits up to `ms` until the page is idle with no request to the bridge
+// open; false when that did not happen.
+async function quiet(page, open, ms) {
+  for (const end = Date.now() + ms; Date.now() < end; await new Promise((r) => setTimeout(r, 50))) {
+    if (open.size === 0 && (await page.evaluate(pageIdle))) return true;
+  }
+  return false;
+}
+
+// Ends what a test left behind before the next one starts: a confirmation
+// still open is answered no, every gate is opened so the tool doubles go on,
+// and the action still running is waited for until its verdict. One that
+// does not end within `ms` is ended by restarting the bridge.
+async function settle(page, bridge, open, ms = 90000) {
+  bridge.openAllGates();
+  await page.evaluate(() => {
+    const dialog = document.querySelector("#confirm");
+    if (dialog.open) dialog.close("no");
+  });
+  if (await quiet(page, open, ms)) return;
+  if (!bridge.running()) throw new Error("the page is still busy, with no bridge running");
+  await bridge.stop();
+  await bridge.start();
+  if (!(await quiet(page, open, ms))) throw new Error("the page is still busy after the bridge restarted");
+}
+
+// Waits until `fn(arg)` (run in the page) is true, at most `timeout` ms; a
+// state that does not come fails with `message`.
+async function waitUntil(page, fn, arg, message, timeout = 30000) {
+  try {
+    await page.waitForFunction(fn, arg, { timeout });
+  } catch (e) {
+    if (e.name !== "TimeoutError") throw e;
+    assert.fail(`${message} (waited ${timeout / 1000} s)`);
+  }
+}
+
 function sha256(bytes) {
   return crypto.createHash("sha256").update(bytes).digest("hex");
 }
@@ -394,6 +481,10 @@ module.exports = {
   launchBrowser,
   setLocalNetworkPermission,
   waitForText,
+  pageIdle,
+  trackBridgeRequests,
+  settle,
+  waitUntil,
   sha256,
   makeImage,
   outputDir,

@@ -4,10 +4,11 @@
 // the browser's local-network permission, and small screens.
 "use strict";
 
-const { test, before, after } = require("node:test");
+const { test, before, after, beforeEach, afterEach } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
 const http = require("node:http");
+const os = require("node:os");
 const path = require("node:path");
 const h = require("./harness");
 
@@ -46,15 +47,17 @@ const adbWithPhone = [
 ].join("\n");
 const adbUnauthorized = [...adbList(`${ADB_SERIAL}\\tunauthorized\\n`), "match", ""].join("\n");
 const adbTwoPhones = [...adbList(`${ADB_SERIAL}\\tdevice\\n`, "R58N12345\\tdevice\\n"), "match", ""].join("\n");
-// Long enough to see the page's stage while the phone writes.
-const fastbootWithPhone = withPhone(["sleep 1500"]);
+// The phone writes until the test opens the gate "write.gate", so the page's
+// stage can be looked at while it writes.
+const fastbootWithPhone = withPhone(["wait write.gate"]);
 // A listed Fastboot phone whose flash prints `lines` (to stderr, as fastboot does).
 const fastbootFlashSays = (lines) =>
   ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match flash", `err ${lines}`, "match", ""].join("\n");
 // Listed as present, but the flash finds no phone (unplugged meanwhile).
 const fastbootGone = fastbootFlashSays("< waiting for any device >\\n");
-// The ADB phone with a report that takes a moment, to act while it runs.
-const adbSlowReport = adbWithPhone.replace("match getprop\n", "match getprop\nsleep 1500\n");
+// The ADB phone whose report waits for the gate "report.gate", to act
+// while it runs.
+const adbSlowReport = adbWithPhone.replace("match getprop\n", "match getprop\nwait report.gate\n");
 
 let bridge;
 let blocker;
@@ -62,6 +65,7 @@ let web;
 let refusedWeb;
 let browser;
 let page;
+let bridgeRequests;
 const ready = {};
 
 // The phone report fixtures with everything a report shows (for the picture).
@@ -79,12 +83,16 @@ before(async () => {
     bridge.addFixture(f);
   }
   for (const f of fs.readdirSync(completeDir).filter((f) => f.endsWith(".txt"))) bridge.addFixture(f, "report/complete");
+  // Open unless a test closes them.
+  bridge.openGate("write.gate");
+  bridge.openGate("report.gate");
   await bridge.start();
   for (const route of ["info", "flash", "wifi", "reboot", "devices", "doctor"]) ready[route] = await h.routeReady(bridge.port, route);
   web = await h.serveWeb(8080);
   refusedWeb = await h.serveWeb(8081);
   browser = await h.launchBrowser();
   page = await browser.context.newPage();
+  bridgeRequests = h.trackBridgeRequests(page);
   await page.goto(h.ALLOWED_ORIGIN + "/adb.html");
   await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
 });
@@ -95,6 +103,18 @@ after(async () => {
   await h.closeServer(refusedWeb);
   await h.closeServer(blocker);
   if (bridge) await bridge.dispose();
+});
+
+// Each test (and subtest) starts with no tool run recorded, and leaves no
+// action running, no dialog open and the window at its usual size.
+beforeEach(() => {
+  if (bridge) bridge.clearToolCalls();
+});
+
+afterEach(async () => {
+  if (!page) return;
+  await h.settle(page, bridge, bridgeRequests);
+  await page.setViewportSize({ width: 1100, height: 900 });
 });
 
 function skipUnless(t, route) {
@@ -115,22 +135,47 @@ async function usePhones(adb, fastboot) {
   await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
 }
 
-// Waits for the verdict in a result region once no work runs.
+// Waits for the verdict in a result region once no work runs and nothing
+// is held.
 async function verdict(selector) {
   await page.waitForFunction(
     (s) => {
       const el = document.querySelector(s);
-      return el.matches(".ok, .bad") && document.querySelector("#activity").hidden;
+      return el.matches(".ok, .bad") && document.querySelector("#activity").hidden &&
+        !document.querySelector("#find-bridge").disabled;
     },
     selector,
   );
   return { ok: await page.$eval(selector, (el) => el.classList.contains("ok")), text: await page.textContent(selector) };
 }
 
-// Whether an element lies wholly inside the window (run in the page).
+// Whether an element lies wholly inside the window (run in the page). The
+// window scrolls by whole pixels while edges may fall between them, so an
+// edge less than a pixel past the window's counts as inside.
 function inView(el) {
   const r = el.getBoundingClientRect();
-  return r.top >= 0 && r.bottom <= window.innerHeight && r.height > 0;
+  return r.top > -1 && r.bottom < window.innerHeight + 1 && r.height > 0;
+}
+
+// Waits until the element is shown wholly inside the window and, when
+// given, `also` (page-side source, with `el` the element) holds too.
+function waitInView(selector, message, also = "true") {
+  const check = `(() => { const el = document.querySelector(${JSON.stringify(selector)}); ` +
+    `return (${inView})(el) && (${also}); })()`;
+  return h.waitUntil(page, check, undefined, message);
+}
+
+// Waits until `id` has the focus.
+function waitFocus(id, message) {
+  return h.waitUntil(page, (id) => document.activeElement && document.activeElement.id === id, id, message);
+}
+
+// Waits until tool `name` has a run whose arguments match `pattern`.
+async function waitToolCall(name, pattern) {
+  for (const end = Date.now() + 30000; Date.now() < end; await new Promise((r) => setTimeout(r, 20))) {
+    if (bridge.toolCalls(name).some((c) => pattern.test(c))) return;
+  }
+  assert.fail(`${name} was never run with ${pattern}: ${bridge.toolCalls(name).join(" | ")}`);
 }
 
 async function confirmDialog() {
@@ -230,6 +275,8 @@ test("a report belongs to its phone: nothing read unchosen, the read names its p
   assert.deepEqual(toolReads(), []);
 
   await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+  // The report is held up until the choice has been tried while it runs.
+  bridge.closeGate("report.gate");
   await page.click("#read-phone");
   await page.waitForSelector("#activity:not([hidden])");
   assert.deepEqual(await page.$$eval("input[name=phone]", (rs) => rs.map((r) => r.disabled)), [true, true]);
@@ -238,6 +285,7 @@ test("a report belongs to its phone: nothing read unchosen, the read names its p
     r.disabled = false;
     r.click();
   });
+  bridge.openGate("report.gate");
   const r = await verdict("#report-result");
   assert.equal(r.ok, true, r.text);
   assert.match(r.text, new RegExp(`Phone ${ADB_SERIAL}`));
@@ -369,6 +417,8 @@ test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async
 
     await browser.context.grantPermissions(["clipboard-read", "clipboard-write"], { origin: h.ALLOWED_ORIGIN });
     await page.click("#report-copy");
+    // The copy is written on its own time; the page says when it is done.
+    await h.waitForText(page, "#report-result", "Report copy ho gayi");
     const copied = await page.evaluate(() => navigator.clipboard.readText());
     assert.equal(copied.split("\n")[0], `Phone: ${ADB_SERIAL} · Mode: ADB`);
     assert.ok(copied.includes("Model: SM-S918B\n"), copied);
@@ -539,7 +589,7 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     await page.focus("#flash-image");
     await page.keyboard.press("Enter");
     const text = await confirmDialog();
-    assert.equal(await page.evaluate(() => document.activeElement.id), "confirm-no");
+    await waitFocus("confirm-no", "the dialog does not give its no button the focus");
     for (const part of ["boot_a", "boot.img", "5.0 MB (5,242,880 bytes)"]) assert.ok(text.includes(part), text);
     if (ready.devices) assert.ok(text.includes(FB_SERIAL), text);
     await picture("flash-confirm.png");
@@ -551,29 +601,56 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
   });
 
   await t.test("confirmed: upload, then writing with no bar and the choice held, then the verdict in view with focus", async () => {
-    await page.setViewportSize({ width: 1280, height: 800 });
-    await page.click("#flash-image");
-    await confirmDialog();
-    await page.click("#confirm-yes");
-    // Once every byte is sent the stage says the phone is being written, and
-    // the finished upload's bar is gone.
-    await page.waitForFunction(() =>
-      /Phone par likh raha hai/.test(document.querySelector("#activity-stage").textContent) &&
-      document.querySelector("#upload-progress").hidden && document.querySelector("#upload-percent").hidden);
-    assert.ok(await page.$$eval("input[name=phone]", (rs) => rs.length > 0 && rs.every((r) => r.disabled)));
-    assert.ok(await page.$eval("#activity", inView), "the stage box is out of view");
-    const r = await verdict("#image-result");
-    assert.equal(r.ok, true, r.text);
-    assert.match(r.text, new RegExp(`✓ Kamyab: Flash \\(boot_a\\)${ready.devices ? ` · .*${FB_SERIAL} · Fastboot` : ""}`));
-    assert.equal(await page.evaluate(() => document.activeElement.id), "image-result");
-    assert.ok(await page.$eval("#image-result", inView), "the verdict is out of view");
-    await page.setViewportSize({ width: 1100, height: 900 });
-    assert.match(await page.textContent("#image-result pre"), /Finished\. Total time/);
-    const calls = fastbootFlashes();
-    assert.equal(calls.length, 1, calls.join("\n"));
-    assert.match(calls[0], ready.devices ? new RegExp(`-s ${FB_SERIAL} flash boot_a `) : /flash boot_a /);
-    // fastboot got exactly the bytes the page uploaded.
-    assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+    // Larger than the loopback buffers hold: while the bridge is busy with
+    // another flash, this upload stops part way with its bar shown.
+    const big = h.makeImage(32 * 1024 * 1024);
+    big.write("ANDROID!", 0, "latin1");
+    const folder = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-upload-"));
+    try {
+      fs.writeFileSync(path.join(folder, "boot.img"), big);
+      await usePhones(adbNoPhone, ["match flash dtbo", "wait busy.gate", "say OKAY\\n", fastbootWithPhone].join("\n"));
+      await choosePartition("image-partition", "boot_a");
+      await page.setInputFiles("#image-file", path.join(folder, "boot.img"));
+      fs.rmSync(bridge.file("flashed.img"), { force: true });
+      // A short window scrolled away from the stage box: the page brings
+      // the box into view by itself, and keeps it there as the bar comes.
+      await page.setViewportSize({ width: 1280, height: 600 });
+      bridge.closeGate("busy.gate");
+      bridge.closeGate("write.gate");
+      await page.click("#flash-image");
+      await confirmDialog();
+      const other = h.rawRequest(bridge.port,
+        `POST /flash?partition=dtbo&serial=${FB_SERIAL} HTTP/1.1\r\nHost: 127.0.0.1:${bridge.port}\r\n` +
+          `Origin: ${h.ALLOWED_ORIGIN}\r\nX-Talvik-Bridge: 1\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndtbo`);
+      await waitToolCall("fastboot", / flash dtbo /);
+      await page.evaluate(() => window.scrollTo(0, 0));
+      await page.click("#confirm-yes");
+      await waitInView("#activity", "the stage box is out of view while the upload's bar shows",
+        "!el.hidden && !document.querySelector('#upload-progress').hidden && /File bhej rahe hain: boot\\.img/.test(el.textContent)");
+      bridge.openGate("busy.gate");
+      assert.match((await other).body, /"ok":true/);
+      // Once every byte is sent the stage says this partition is being
+      // written and the finished upload's bar is gone; the phone writes
+      // until the gate opens.
+      await waitInView("#activity", "the stage box is out of view",
+        "!el.hidden && /Phone par likh raha hai \\(fastboot flash boot_a\\)/.test(el.textContent) && " +
+          "document.querySelector('#upload-progress').hidden && document.querySelector('#upload-percent').hidden");
+      assert.ok(await page.$$eval("input[name=phone]", (rs) => rs.length > 0 && rs.every((r) => r.disabled)));
+      bridge.openGate("write.gate");
+      const r = await verdict("#image-result");
+      assert.equal(r.ok, true, r.text);
+      assert.match(r.text, new RegExp(`✓ Kamyab: Flash \\(boot_a\\)${ready.devices ? ` · .*${FB_SERIAL} · Fastboot` : ""}`));
+      await waitFocus("image-result", "the verdict does not have the focus");
+      await waitInView("#image-result", "the verdict is out of view");
+      assert.match(await page.textContent("#image-result pre"), /Finished\. Total time/);
+      const calls = fastbootFlashes().filter((c) => !/ flash dtbo /.test(c));
+      assert.equal(calls.length, 1, calls.join("\n"));
+      assert.match(calls[0], ready.devices ? new RegExp(`-s ${FB_SERIAL} flash boot_a `) : /flash boot_a /);
+      // fastboot got exactly the bytes the page uploaded.
+      assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(big));
+    } finally {
+      fs.rmSync(folder, { recursive: true, force: true });
+    }
   });
 
   await t.test("refused before upload: identity partitions, a web page, a boot partition's image of another kind", async () => {
@@ -901,7 +978,10 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
 });
 
 test("a bridge started after the page is found on its own, and the page is ready to use", async () => {
-  assert.match(await page.textContent("#bridge-status"), /jawab nahi diya|Koi bridge/);
+  // The page has looked and found no bridge.
+  await bridge.stop();
+  await page.click("#find-bridge");
+  await h.waitForText(page, "#bridge-status", /^Koi bridge nahi chal raha/);
   bridge.setScript("adb", adbWithPhone);
   bridge.setScript("fastboot", fastbootNoPhone);
   await bridge.start();

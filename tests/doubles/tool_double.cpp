@@ -10,6 +10,8 @@
 //   file PATH       writes the file's bytes to stdout
 //   fill N          writes N bytes of 'x' to stdout
 //   sleep MS        waits
+//   wait PATH       waits until the file PATH exists (two minutes at most),
+//                   so that a test decides when the tool goes on
 //   hold MS [TEXT]  leaves a background process holding the output for MS,
 //                   then writing TEXT to it
 //   close           closes stdout and stderr
@@ -148,6 +150,12 @@ void copy_file(const std::string& from, const std::string& to) {
 
 void sleep_ms(long ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+bool exists(const std::string& path) { return std::ifstream(path, std::ios::binary).is_open(); }
+
+void wait_for_file(const std::string& path) {
+  for (int i = 0; i < 6000 && !exists(path); ++i) sleep_ms(20);
+}
+
 void start_holder(long ms, const std::string& text) {
 #ifdef _WIN32
   std::string line = "\"" + self_path() + "\" --hold " + std::to_string(ms) + " \"" + text + "\"";
@@ -267,6 +275,8 @@ int main(int argc, char** argv) {
       write_out(stdout, std::string(std::strtoul(rest.c_str(), nullptr, 10), 'x'));
     else if (word == "sleep")
       sleep_ms(std::atol(rest.c_str()));
+    else if (word == "wait")
+      wait_for_file(resolve(rest));
     else if (word == "hold") {
       size_t cut = rest.find(' ');
       start_holder(std::atol(rest.c_str()), cut == std::string::npos ? "" : rest.substr(cut + 1));
