@@ -626,7 +626,8 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
       await page.evaluate(() => window.scrollTo(0, 0));
       await page.click("#confirm-yes");
       await waitInView("#activity", "the stage box is out of view while the upload's bar shows",
-        "!el.hidden && !document.querySelector('#upload-progress').hidden && /File bhej rahe hain: boot\\.img/.test(el.textContent)");
+        "!el.hidden && !document.querySelector('#upload-progress').hidden && " +
+          "/File bhej rahe hain: boot\\.img/.test(el.textContent)");
       bridge.openGate("busy.gate");
       assert.match((await other).body, /"ok":true/);
       // Once every byte is sent the stage says this partition is being
