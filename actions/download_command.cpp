@@ -1,7 +1,9 @@
 #include "actions/download_command.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/command_line.h"
 #include "platform/download_limits.h"
@@ -32,13 +34,17 @@ bool is_safe_image_url(const char* url) {
 bool format_powershell_download(const char* url, const char* file, char* out, int size) {
   char quoted_file[quoted_size];
   if (!platform::powershell_literal_path(file, quoted_file, sizeof quoted_file)) return false;
-  int n =
-      std::snprintf(out, static_cast<size_t>(size),
-                    "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
-                    "$ErrorActionPreference='Stop';"
-                    "[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]::Tls12;"
-                    "Invoke-WebRequest -UseBasicParsing %s -Uri '%s' -OutFile '%s'\"",
-                    platform::powershell_download_limits, url, quoted_file);
+  int n = std::snprintf(
+      out, static_cast<size_t>(size),
+      "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
+      "$ErrorActionPreference='Stop';"
+      "[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]::Tls12;"
+      "$u='%s';"
+      "$r=Invoke-WebRequest -UseBasicParsing %s -MaximumRedirection 0 -Uri $u -OutFile '%s' -PassThru;"
+      "if($r.StatusCode -ge 300 -and $r.StatusCode -lt 400){"
+      "[Console]::Out.Write([char]10+'talvik-redirect:'+"
+      "(New-Object Uri -ArgumentList ([Uri]$u),([string]$r.Headers['Location'])).AbsoluteUri+[char]10)}\"",
+      url, platform::powershell_download_limits, quoted_file);
   return formatted_whole(n, size);
 }
 
@@ -104,4 +110,22 @@ bool download_reported_error(const char* output) {
   watch_download_words(words);
   words.saw(output, static_cast<int>(std::strlen(output)));
   return download_reported_error(words);
+}
+
+DownloadWatch::DownloadWatch(const char* file, long long most) : file_(file), most_(most) {
+  watch_download_words(*this);
+}
+
+bool DownloadWatch::should_end() {
+  // The loop may ask every few milliseconds; the file is looked at only
+  // every size_check_ms.
+  const long long now =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+  if (now < next_check_ms_) return over_size_;
+  next_check_ms_ = now + size_check_ms;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file_, error);
+  if (!error && size > static_cast<std::uintmax_t>(most_)) over_size_ = true;
+  return over_size_;
 }

@@ -8,9 +8,13 @@
 bool is_safe_image_url(const char* url);
 
 // Windows: a PowerShell one-liner (progress display off, TLS 1.2, stop at
-// the first error, platform::powershell_download_limits); `file` is quoted so that PowerShell takes it literally
-// (apostrophes doubled, wildcard characters such as brackets escaped).
-// Returns false when the line does not fit in `size` bytes.
+// the first error, platform::powershell_download_limits); `file` is quoted
+// so that PowerShell takes it literally (apostrophes doubled, wildcard
+// characters such as brackets escaped). PowerShell follows no redirect
+// itself (-MaximumRedirection 0): a redirect's absolute address is printed
+// on the same line as curl's (take_redirect) for the bridge to check, or,
+// where PowerShell counts the refused redirect as an error, the download
+// fails. Returns false when the line does not fit in `size` bytes.
 bool format_powershell_download(const char* url, const char* file, char* out, int size);
 
 // Elsewhere: curl, http and https only, failing on an HTTP error, with URL
@@ -20,7 +24,7 @@ bool format_powershell_download(const char* url, const char* file, char* out, in
 // can check that address before it is fetched.
 bool format_curl_download(const char* url, const char* file, char* out, int size);
 
-// Takes curl's redirect line out of `output` and copies the address it
+// Takes the downloader's redirect line out of `output` and copies the address it
 // names into `next` (`size` bytes). True when the reply was a redirect; an
 // address that does not fit in `next` is left empty (no URL check passes
 // an empty text).
@@ -39,3 +43,24 @@ bool download_too_big(const OutputWords& words);
 void watch_download_words(OutputWords& words);
 // The same over a text, every byte up to its NUL.
 bool download_reported_error(const char* output);
+
+// The downloader's words (watch_download_words) and the size of the file it
+// writes: once the file holds more than `most` bytes the download is ended
+// while it runs, so that a server announcing no size (or a downloader that
+// has no size limit of its own, as PowerShell) cannot fill the disk.
+class DownloadWatch : public OutputWords {
+ public:
+  DownloadWatch(const char* file, long long most);
+  bool should_end() override;
+  int check_every_ms() const override { return size_check_ms; }
+  // The file grew past `most` while the download ran.
+  bool over_size() const { return over_size_; }
+
+  static constexpr int size_check_ms = 250;
+
+ private:
+  const char* file_;
+  long long most_;
+  long long next_check_ms_ = 0;
+  bool over_size_ = false;
+};

@@ -61,11 +61,10 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
     // Only a file written by this download may pass the test below.
     image.remove();
     output[0] = '\0';
-    OutputWords words;
-    watch_download_words(words);
+    DownloadWatch words(image.path(), largest_upload);
     const JudgedRun run =
         run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
-    if (download_too_big(words) || too_big(image.path())) return Download::too_big;
+    if (download_too_big(words) || words.over_size() || too_big(image.path())) return Download::too_big;
     char next[url_decoded_size];
     if (take_redirect(output, next, sizeof next)) {
       if (hop >= most_redirects || !is_safe_image_url(next) || url_reaches_port(next, own_port)) {

@@ -60,12 +60,12 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
   Child child;
   if (!child.start(command_line)) return CaptureEnd::not_started;
 
-  // Reading: ends at end of output, the whole-run bound, a quiet bound, or
-  // once the child has exited and what it wrote has been read. Output past
+  // Reading: ends at end of output, the whole-run bound, a quiet bound,
+  // the observer's word, or once the child has exited and what it wrote has been read. Output past
   // the buffer is read and dropped, so the child never blocks on the pipe.
   int held = 0;
   bool exited = false;
-  bool stalled = false;
+  bool cut_short = false;
   bool cut = false;
   StallWatch stall(limits);
   char dropped[4096];
@@ -73,8 +73,15 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
     int left = ms_until(whole_deadline);
     if (left == 0) break;
     if (stall.expired()) {
-      stalled = true;
+      cut_short = true;
       break;
+    }
+    if (limits.observer != nullptr) {
+      if (limits.observer->should_end()) {
+        cut_short = true;
+        break;
+      }
+      if (limits.observer->check_every_ms() > 0) left = std::min(left, limits.observer->check_every_ms());
     }
     left = std::min(left, stall.ms_left());
     const Seen seen = child.wait(exited ? 0 : left);
@@ -104,8 +111,8 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
   }
   out[held] = '\0';
 
-  bool in_time = !stalled && ms_until(whole_deadline) > 0;
-  if (!stalled) {
+  bool in_time = !cut_short && ms_until(whole_deadline) > 0;
+  if (!cut_short) {
     child.wait_exit(std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms)));
   }
   if (child.end()) in_time = false;

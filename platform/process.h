@@ -8,6 +8,11 @@ namespace platform {
 class OutputObserver {
  public:
   virtual void saw(const char* bytes, int n) = 0;
+  // Asked on every pass of the read loop, at least every check_every_ms
+  // while the child is quiet (0: only when it prints): true ends the child
+  // as a limit would (the run ends timed_out). It must be quick.
+  virtual bool should_end() { return false; }
+  virtual int check_every_ms() const { return 0; }
 
  protected:
   ~OutputObserver() = default;

@@ -22,6 +22,9 @@
 //   copy FROM TO    copies a file
 //   outfile FROM M  copies a file to the path that follows the text M in the
 //                   arguments, up to the next single quote ('' is one ')
+//   outsize N M     makes the file at the path that follows M (as for
+//                   outfile) N bytes long (sparse where the system can), as
+//                   a download that has written that much
 //   mkdir PATH      creates a folder
 //   exit CODE       exits with CODE
 //   crash           ends by SIGSEGV, as a cut program does (Windows: abort)
@@ -33,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -199,9 +203,11 @@ void make_dir(const std::string& p) {
 
 // Copies `from` to the path that follows `marker` in `joined`, up to the
 // next lone single quote; a doubled quote stands for one.
-void copy_to_quoted_path(const std::string& from, const std::string& joined, const std::string& marker) {
+// The path that follows `marker` in the arguments, up to the next single
+// quote ('' is one '); empty when the marker is not there.
+std::string quoted_path_after(const std::string& joined, const std::string& marker) {
   size_t at = joined.find(marker);
-  if (at == std::string::npos) return;
+  if (at == std::string::npos) return "";
   std::string to;
   for (size_t i = at + marker.size(); i < joined.size(); ++i) {
     if (joined[i] == '\'') {
@@ -210,7 +216,21 @@ void copy_to_quoted_path(const std::string& from, const std::string& joined, con
     }
     to += joined[i];
   }
-  copy_file(from, to);
+  return to;
+}
+
+void copy_to_quoted_path(const std::string& from, const std::string& joined, const std::string& marker) {
+  const std::string to = quoted_path_after(joined, marker);
+  if (!to.empty()) copy_file(from, to);
+}
+
+void grow_quoted_path(unsigned long long size, const std::string& joined, const std::string& marker) {
+  const std::string to = quoted_path_after(joined, marker);
+  if (to.empty()) return;
+  std::FILE* f = std::fopen(to.c_str(), "ab");
+  if (f != nullptr) std::fclose(f);
+  std::error_code error;
+  std::filesystem::resize_file(to, size, error);
 }
 
 [[noreturn]] void crash() {
@@ -292,6 +312,8 @@ int main(int argc, char** argv) {
       make_dir(resolve(rest));
     else if (word == "outfile")
       copy_to_quoted_path(resolve(rest.substr(0, rest.find(' '))), joined, rest.substr(rest.find(' ') + 1));
+    else if (word == "outsize")
+      grow_quoted_path(std::strtoull(rest.c_str(), nullptr, 10), joined, rest.substr(rest.find(' ') + 1));
     else if (word == "keep") {
       int index = std::atoi(rest.c_str());
       if (index >= 1 && index < argc) std::fopen(argv[index], "rb");

@@ -33,21 +33,25 @@ TEST(ImageUrl, PassesOnlyPrintableAsciiHttpWithoutQuotes) {
 TEST(DownloadCommand, PowerShellLineIsExactAndQuotesThePathSafely) {
   char line[4096];
   ASSERT_TRUE(format_powershell_download("https://h/x.img", "C:\\Tools\\_bridge_flash.tmp", line, sizeof line));
-  EXPECT_STREQ(line,
-               "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
-               "$ErrorActionPreference='Stop';[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]"
-               "::Tls12;Invoke-WebRequest -UseBasicParsing -TimeoutSec 60 -Uri 'https://h/x.img' -OutFile "
-               "'C:\\Tools\\_bridge_flash.tmp'\"");
+  EXPECT_STREQ(
+      line,
+      "powershell -NoProfile -ExecutionPolicy Bypass -Command \"$ProgressPreference='SilentlyContinue';"
+      "$ErrorActionPreference='Stop';[Net.ServicePointManager]::SecurityProtocol=[Net.SecurityProtocolType]"
+      "::Tls12;$u='https://h/x.img';$r=Invoke-WebRequest -UseBasicParsing -TimeoutSec 60 -MaximumRedirection 0 "
+      "-Uri $u -OutFile 'C:\\Tools\\_bridge_flash.tmp' -PassThru;if($r.StatusCode -ge 300 -and $r.StatusCode "
+      "-lt 400){[Console]::Out.Write([char]10+'talvik-redirect:'+(New-Object Uri -ArgumentList ([Uri]$u),"
+      "([string]$r.Headers['Location'])).AbsoluteUri+[char]10)}\"");
   ASSERT_TRUE(format_powershell_download("http://h/x", "C:\\Ali's tools\\_bridge_flash.tmp", line, sizeof line));
-  EXPECT_NE(std::string(line).find("-OutFile 'C:\\Ali''s tools\\_bridge_flash.tmp'\""), std::string::npos);
+  EXPECT_NE(std::string(line).find("-OutFile 'C:\\Ali''s tools\\_bridge_flash.tmp' -PassThru;"), std::string::npos);
   // -OutFile expands wildcards: brackets (and the escape character itself)
   // must reach it escaped, or a folder such as "Tools [v2]" breaks the download.
   ASSERT_TRUE(format_powershell_download("http://h/x", "C:\\T [v2]`*?\\_bridge_flash.tmp", line, sizeof line));
-  EXPECT_NE(std::string(line).find("-OutFile 'C:\\T `[v2`]```*`?\\_bridge_flash.tmp'\""), std::string::npos) << line;
+  EXPECT_NE(std::string(line).find("-OutFile 'C:\\T `[v2`]```*`?\\_bridge_flash.tmp' -PassThru;"), std::string::npos)
+      << line;
   // The script stays one argument of PowerShell.
   auto args = platform::split_command_line(line);
   ASSERT_EQ(args.size(), 6u);
-  EXPECT_EQ(args[5].back(), '\'');
+  EXPECT_EQ(args[5].substr(args[5].size() - 4), "10)}");
 }
 
 TEST(DownloadCommand, CurlGetsTheUrlAsOneArgument) {
