@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "http/request_values.h"
 #include "platform/command_line.h"
 #include "platform/download_limits.h"
-#include "server/request_values.h"
 
 namespace {
 

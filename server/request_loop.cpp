@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "http/request_values.h"
 #include "server/origin.h"
-#include "server/request_values.h"
 #include "server/routes.h"
 
 namespace {

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "actions/flash_reply.h"
-#include "actions/flash_verdict.h"
 #include "actions/judged_run.h"
 #include "tests/support/json_check.h"
 

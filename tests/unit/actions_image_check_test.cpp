@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "actions/image_check.h"
-#include "actions/reboot_targets.h"
+#include "actions/reboot_route.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "actions/wifi_rules.h"
+#include "actions/wifi_route.h"
 
 namespace {
 

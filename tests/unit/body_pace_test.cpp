@@ -2,7 +2,7 @@
 // for the whole silence still ends, and a fast body is never cut.
 #include <gtest/gtest.h>
 
-#include "server/body_reader.h"
+#include "http/body_reader.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/framing.h"
+#include "http/framing.h"
 
 namespace {
 std::string with_origin(const std::string& origin, const std::string& extra = "") {

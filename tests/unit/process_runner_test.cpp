@@ -10,9 +10,9 @@
 #include <fstream>
 #include <string>
 
+#include "phones/phone_choice.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "tools/phone_choice.h"
 #include "tools/tool_locator.h"
 
 namespace fs = std::filesystem;

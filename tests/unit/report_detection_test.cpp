@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "http/request_values.h"
+#include "phones/phone_choice.h"
+#include "phones/phone_list.h"
 #include "report/device_report.h"
-#include "server/request_values.h"
-#include "server/serial_value.h"
-#include "tools/device_list.h"
-#include "tools/phone_choice.h"
 
 namespace {
 

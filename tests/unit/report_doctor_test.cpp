@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "phones/android_usb_vendors.h"
+#include "phones/doctor_route.h"
 #include "platform/usb_devices.h"
-#include "report/android_usb_vendors.h"
-#include "report/doctor.h"
 #include "tests/support/json_check.h"
 
 namespace {

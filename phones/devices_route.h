@@ -1,5 +1,5 @@
 #pragma once
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 // Formats {"ok":true,"devices":[...]} for the phones of both lists, adb's
 // first, into `body` (`size` bytes); a phone that no longer fits whole is

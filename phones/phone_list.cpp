@@ -1,7 +1,10 @@
-#include "tools/device_list.h"
+#include "phones/phone_list.h"
 
 #include <cstdio>
 #include <cstring>
+
+#include "tools/limits.h"
+#include "tools/tool_contract.h"
 
 namespace {
 
@@ -63,6 +66,13 @@ const char* find_in(const char* start, size_t len, char c) {
   return static_cast<const char*>(std::memchr(start, c, len));
 }
 
+// Whether a "devices" output holds a list: adb's header, or a line that
+// names a phone (both tools put a tab after the serial). A loader's or a
+// shell's error line holds neither.
+bool holds_list(const char* output) {
+  return std::strstr(output, contract::adb_list_header) != nullptr || std::strchr(output, '\t') != nullptr;
+}
+
 }  // namespace
 
 bool is_valid_serial(const char* serial) {
@@ -80,6 +90,7 @@ bool is_network_serial(const char* serial) {
 }
 
 void parse_adb_devices(const char* output, PhoneList& list) {
+  list.tool = ToolKind::adb;
   list.count = 0;
   list.total = 0;
   LineWalker lines{output};
@@ -95,6 +106,7 @@ void parse_adb_devices(const char* output, PhoneList& list) {
 }
 
 void parse_fastboot_devices(const char* output, PhoneList& list) {
+  list.tool = ToolKind::fastboot;
   list.count = 0;
   list.total = 0;
   LineWalker lines{output};
@@ -109,6 +121,37 @@ void parse_fastboot_devices(const char* output, PhoneList& list) {
     while (state < end && (*state == '\t' || *state == ' ')) ++state;
     add_phone(list, start, static_cast<size_t>(cut - start), state, static_cast<size_t>(end - state));
   }
+}
+
+bool is_usable(const ListedPhone& phone) { return phone.serial[0] != '\0'; }
+
+bool is_ready(const PhoneList& list, const ListedPhone& phone) {
+  return list.tool == ToolKind::fastboot || in_state(phone, contract::adb_ready_state);
+}
+
+bool may_take_unnamed(const PhoneList& list, const ListedPhone& phone) {
+  return is_usable(phone) && is_ready(list, phone) && !phone.duplicate;
+}
+
+const ListedPhone* first_unnamed(const PhoneList& list) {
+  for (int i = 0; i < list.count; ++i) {
+    if (may_take_unnamed(list, list.phones[i])) return &list.phones[i];
+  }
+  return nullptr;
+}
+
+bool shows_ready_duplicate(const PhoneList& list) {
+  for (int i = 0; i < list.count; ++i) {
+    if (list.phones[i].duplicate && is_ready(list, list.phones[i])) return true;
+  }
+  return false;
+}
+
+bool shows_usable_ready_phone(const PhoneList& list) {
+  for (int i = 0; i < list.count; ++i) {
+    if (is_usable(list.phones[i]) && is_ready(list, list.phones[i])) return true;
+  }
+  return false;
 }
 
 const ListedPhone* find_phone(const PhoneList& list, const char* serial) {
@@ -131,4 +174,19 @@ int count_in_state(const PhoneList& list, const char* state, const ListedPhone**
     ++count;
   }
   return count;
+}
+
+RunEnd list_devices(const char* tool_path, char* output) {
+  char command[tool_command_size];
+  std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
+  bool crashed = false;
+  const RunEnd end =
+      run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms, RunKind::bounded, nullptr, &crashed);
+  // A file that starts but cannot really run (a cut copy crashes, the
+  // loader misses a library) prints no list: the tool is not there.
+  if (crashed && !holds_list(output)) {
+    output[0] = '\0';
+    return RunEnd::not_started;
+  }
+  return end;
 }

@@ -1,4 +1,4 @@
-#include "server/framing.h"
+#include "http/framing.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,20 +1,17 @@
-#include "tools/phone_choice.h"
+#include "phones/phone_choice.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "http/reply_texts.h"
+#include "http/request_values.h"
 #include "tools/limits.h"
-#include "tools/process_runner.h"
-#include "tools/tool_contract.h"
 
 namespace {
 
-// Whether a "devices" output holds a list: adb's header, or a line that
-// names a phone (both tools put a tab after the serial). A loader's or a
-// shell's error line holds neither.
-bool holds_list(const char* output) {
-  return std::strstr(output, contract::adb_list_header) != nullptr || std::strchr(output, '\t') != nullptr;
-}
+// Enough encoded characters that any longer value decodes to more than
+// serial_cap characters (each decoded character takes at most three).
+constexpr int serial_query_cap = 3 * serial_cap + 1;
 
 // True when decide_phone needs the tool's list: always but for a bad
 // serial and a fastboot network serial, which fastboot never lists.
@@ -39,6 +36,21 @@ SerialRequest requested_serial(const char* named, const char* environment, char*
   return SerialRequest::none;
 }
 
+SerialRequest serial_in_request(const char* request, char* serial) {
+  char raw[serial_query_cap + 1] = {};
+  if (!query_value(request, "serial", raw, serial_query_cap)) {
+    return requested_serial(nullptr, std::getenv("ANDROID_SERIAL"), serial);
+  }
+  char decoded[url_decoded_size];
+  const int decoded_length = url_decode(raw, decoded);
+  // An encoded NUL would hide the bytes after it from the serial rule.
+  if (std::strlen(decoded) != static_cast<size_t>(decoded_length)) {
+    serial[0] = '\0';
+    return SerialRequest::bad;
+  }
+  return requested_serial(decoded, std::getenv("ANDROID_SERIAL"), serial);
+}
+
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial) {
   if (asked == SerialRequest::bad) return PhoneChoice::bad_serial;
   if (!needs_phone_list(kind, asked, serial)) return PhoneChoice::chosen;
@@ -55,41 +67,26 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
     return PhoneChoice::no_phone;
   }
 
-  // adb: phones in state "device"; fastboot: every listed line. Unusable
-  // serials count too: naming no phone must not pick one of two.
+  // The ready phones; unusable serials count too: naming no phone must not
+  // pick one of two.
   int count = 0;
   const ListedPhone* first = nullptr;
   bool one_serial = true;  // every candidate shows the same usable serial
   for (int i = 0; i < list.count; ++i) {
     const ListedPhone& phone = list.phones[i];
-    if (kind == ToolKind::adb && !in_state(phone, contract::adb_ready_state)) continue;
+    if (!is_ready(list, phone)) continue;
     ++count;
     if (first == nullptr) first = &phone;
-    if (phone.serial[0] == '\0' || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
+    if (!is_usable(phone) || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
   }
   if (kind == ToolKind::fastboot && list.total > count) {
     count = list.total;
     one_serial = false;
   }
   if (count > 1) return one_serial ? PhoneChoice::duplicate : PhoneChoice::several;
-  if (first == nullptr || first->serial[0] == '\0') return PhoneChoice::no_phone;
+  if (first == nullptr || !is_usable(*first)) return PhoneChoice::no_phone;
   copy_serial(first->serial, serial);
   return PhoneChoice::chosen;
-}
-
-RunEnd list_devices(const char* tool_path, char* output) {
-  char command[tool_command_size];
-  std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
-  bool crashed = false;
-  const RunEnd end =
-      run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms, RunKind::bounded, nullptr, &crashed);
-  // A file that starts but cannot really run (a cut copy crashes, the
-  // loader misses a library) prints no list: the tool is not there.
-  if (crashed && !holds_list(output)) {
-    output[0] = '\0';
-    return RunEnd::not_started;
-  }
-  return end;
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
@@ -99,4 +96,20 @@ PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest ask
     return PhoneChoice::tool_missing;
   }
   return decide_phone(kind, asked, output, serial);
+}
+
+const char* phone_choice_body(ToolKind kind, PhoneChoice choice) {
+  switch (choice) {
+    case PhoneChoice::bad_serial:
+      return bad_serial_body;
+    case PhoneChoice::several:
+      return several_phones_body;
+    case PhoneChoice::duplicate:
+      return duplicate_serial_body;
+    case PhoneChoice::no_phone:
+    case PhoneChoice::tool_missing:
+    case PhoneChoice::chosen:
+      break;
+  }
+  return kind == ToolKind::adb ? no_adb_phone_body : no_fastboot_phone_body;
 }

@@ -1,7 +1,7 @@
-#include "server/body_reader.h"
+#include "http/body_reader.h"
 
-#include "server/framing.h"
-#include "server/request_values.h"
+#include "http/framing.h"
+#include "http/request_values.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
-// Why no phone is seen, and what to do: a plain decision over what the
-// tools printed and what the USB list shows. GET /doctor sends it.
+// GET /doctor: why no phone is seen, and what to do. The findings are a
+// plain decision over what the tools printed and what the USB list shows.
 #pragma once
+#include "http/exchange.h"
+#include "phones/phone_list.h"
 #include "platform/usb_devices.h"
-#include "tools/device_list.h"
 
 // In the order they are reported, most useful first: what keeps every
 // phone away, then what keeps one phone away, then each listed phone's
@@ -64,3 +65,8 @@ const char* finding_code(Finding finding);
 // Formats {"ok":true,"findings":[...]} into `body` (`size` bytes); returns
 // its length. A finding that does not fit whole is left out.
 int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* usb, char* body, int size);
+
+// GET /doctor: runs only quick things ("adb devices", "fastboot devices"
+// when fastboot is there, the USB list), never downloads fastboot, and
+// sends the findings.
+void handle_doctor(Exchange& ex);

@@ -1,12 +1,15 @@
-#include "report/doctor.h"
+#include "phones/doctor_route.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "report/android_usb_vendors.h"
-#include "server/json_escape.h"
-#include "server/reply_texts.h"
+#include "http/framing.h"
+#include "http/json_escape.h"
+#include "http/reply_texts.h"
+#include "phones/android_usb_vendors.h"
+#include "tools/provisioning.h"
 #include "tools/tool_contract.h"
+#include "tools/tool_locator.h"
 
 namespace {
 
@@ -20,6 +23,7 @@ constexpr char no_permissions_word[] = "no permissions";
 // adb states of a phone that is there but not in its normal system.
 constexpr const char* other_mode_states[] = {"recovery", "sideload", "rescue", "bootloader", "host"};
 constexpr char adb_mode[] = "ADB";
+constexpr int doctor_body_size = 8192;
 constexpr char fastboot_mode[] = "Fastboot";
 
 constexpr const char* codes[] = {
@@ -113,16 +117,6 @@ void add_other_modes(const PhoneList& adb, Diagnosis& out) {
   }
 }
 
-bool any_ready(const PhoneList& adb, const PhoneList& fastboot) {
-  for (int i = 0; i < adb.count; ++i) {
-    if (adb.phones[i].serial[0] != '\0' && in_state(adb.phones[i], contract::adb_ready_state)) return true;
-  }
-  for (int i = 0; i < fastboot.count; ++i) {
-    if (fastboot.phones[i].serial[0] != '\0') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 void diagnose(const DoctorFacts& facts, Diagnosis& out) {
@@ -132,7 +126,7 @@ void diagnose(const DoctorFacts& facts, Diagnosis& out) {
   parse_adb_devices(facts.adb_there ? facts.adb_output : "", adb);
   parse_fastboot_devices(facts.fastboot_there ? facts.fastboot_output : "", fastboot);
   const platform::UsbDevices* usb = facts.usb != nullptr && facts.usb->looked ? facts.usb : nullptr;
-  const bool ready = any_ready(adb, fastboot);
+  const bool ready = shows_usable_ready_phone(adb) || shows_usable_ready_phone(fastboot);
   const bool listed = adb.total > 0 || fastboot.total > 0;
 
   // adb itself.
@@ -211,4 +205,33 @@ int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* u
   }
   std::memcpy(body + length, body_end, sizeof body_end);
   return length + static_cast<int>(sizeof body_end) - 1;
+}
+
+void handle_doctor(Exchange& ex) {
+  static char adb_output[devices_output_size];
+  static char fastboot_output[devices_output_size];
+  static platform::UsbDevices usb;
+  adb_output[0] = fastboot_output[0] = '\0';
+
+  DoctorFacts facts;
+  char tool[tool_path_size];
+  find_tool("adb", tool);
+  // An adb that is there but cannot be started is as good as none.
+  facts.adb_there = tool_is_there("adb") && list_devices(tool, adb_output) != RunEnd::not_started;
+  facts.adb_output = adb_output;
+  facts.fastboot_download_failed = fastboot_download_failed();
+  if (fastboot_present()) {
+    find_tool("fastboot", tool);
+    facts.fastboot_unstartable = list_devices(tool, fastboot_output) == RunEnd::not_started;
+    facts.fastboot_there = !facts.fastboot_unstartable;
+  }
+  facts.fastboot_output = fastboot_output;
+  platform::list_usb_devices(usb);
+  facts.usb = &usb;
+
+  static Diagnosis diagnosis;
+  diagnose(facts, diagnosis);
+  static char body[doctor_body_size];
+  const int length = format_doctor_body(diagnosis, &usb, body, sizeof body);
+  send_json(ex.socket, ex.reply_origin, body, length);
 }

@@ -1,10 +1,9 @@
-// Which phone a route acts on: the one the caller named, else the single
-// phone the tool lists. Nothing is run on a phone that was not chosen this
-// way, and only serials that pass is_valid_serial reach a command line.
+// Which phone a route acts on: the one the request named, else the single
+// phone the tool lists; and the refusal when there is none. Nothing is run
+// on a phone that was not chosen this way, and only serials that pass
+// is_valid_serial reach a command line.
 #pragma once
-#include "tools/device_list.h"
-#include "tools/limits.h"
-#include "tools/process_runner.h"
+#include "phones/phone_list.h"
 
 enum class SerialRequest {
   none,   // no serial named: the tool's own list decides
@@ -18,8 +17,6 @@ enum class SerialRequest {
 // given serial into `serial` (serial_cap + 1 bytes).
 SerialRequest requested_serial(const char* named, const char* environment, char* serial);
 
-enum class ToolKind { adb, fastboot };
-
 enum class PhoneChoice {
   chosen,
   bad_serial,  // the named serial breaks the serial rule
@@ -31,16 +28,21 @@ enum class PhoneChoice {
   tool_missing,
 };
 
+// Takes `serial` from the request's query (URL-decoded) and hands it, with
+// ANDROID_SERIAL, to requested_serial. A decoded value holding a NUL is a
+// bad serial, like any other byte outside the serial rule. Writes a given
+// serial into `serial` (serial_cap + 1 bytes).
+SerialRequest serial_in_request(const char* request, char* serial);
+
 // Decides the phone from a named serial (`asked`, from requested_serial,
 // with the serial in `serial`) and the tool's list (`listed_output`: its
 // "devices" output; not read for a fastboot network serial, which fastboot
-// never lists). A serial listed more than once is never chosen. adb: a
-// named serial is used as it is unless listed twice (adb itself refuses
-// one it does not know); otherwise the single phone in state "device".
-// fastboot: a named serial must be listed unless it is a network serial;
-// otherwise the single listed phone. Phones whose listed serial may not be
-// used count when deciding between one and several, and are never chosen.
-// Writes the serial into `serial`.
+// never lists). A named serial listed more than once is never chosen. adb:
+// a named serial is used as it is unless listed twice (adb itself refuses
+// one it does not know); fastboot: a named serial must be listed unless it
+// is a network serial. Without a name: the single ready phone (is_ready).
+// Phones whose listed serial may not be used count when deciding between
+// one and several, and are never chosen. Writes the serial into `serial`.
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial);
 
 // The whole choice for an action: runs the tool's "devices" when the list
@@ -48,8 +50,7 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 // `asked` is given, and the chosen one on return.
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial);
 
-// Runs `tool_path` "devices" into `output` (devices_output_size bytes) and
-// says how the run ended. A run that ended by a crash signal or with exit
-// status 126 or 127 having printed no list (no adb header, no phone line)
-// is not_started, with an empty text: a broken or half-copied tool file.
-RunEnd list_devices(const char* tool_path, char* output);
+// The fixed reply body for a choice other than `chosen`: the no-phone body
+// names the tool's mode, and stands for a tool that could not be started
+// too (the flashing routes, which fetch fastboot, say more).
+const char* phone_choice_body(ToolKind kind, PhoneChoice choice);

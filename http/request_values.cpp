@@ -1,4 +1,4 @@
-#include "server/request_values.h"
+#include "http/request_values.h"
 
 #include <cctype>
 #include <climits>

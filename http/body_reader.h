@@ -4,7 +4,7 @@
 #pragma once
 #include <chrono>
 
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 // How slowly a body may arrive before it counts as cut off.
 struct BodyLimits {

@@ -1,8 +1,8 @@
 // One request being served: what a route handler gets from the loop.
 #pragma once
+#include "http/http_limits.h"
+#include "http/request_values.h"
 #include "platform/net.h"
-#include "server/request_values.h"
-#include "tools/limits.h"
 
 // What start-up fixed for the life of the process.
 struct ServerContext {
@@ -24,7 +24,7 @@ struct Exchange {
   platform::socket_id socket = platform::invalid_socket;
   const char* reply_origin = nullptr;  // the allowed origin the reply names
   const ServerContext* context = nullptr;
-  // Kept by receive_body (server/body_reader.h), read by the loop after the
+  // Kept by receive_body (http/body_reader.h), read by the loop after the
   // route: body bytes read from the socket beyond `request`, so the loop
   // drains only what the request announced and nobody read; and whether
   // the client stopped sending mid-body, so the loop closes at once.

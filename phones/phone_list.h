@@ -1,6 +1,10 @@
-// The phones adb and fastboot list, and which serials may stand on a
-// command line.
+// The phones adb and fastboot list, and the rules about them that every
+// route follows: which serials may stand on a command line (usable), which
+// phones a tool can act on now (ready), which serials are listed twice
+// (duplicate) and which phone may be taken without being named. Each rule
+// is written here once; the phone choice, the report and /doctor ask it.
 #pragma once
+#include "tools/process_runner.h"
 
 constexpr int serial_cap = 63;       // a serial is 1 to 63 characters
 constexpr int phone_state_cap = 31;  // "device", "unauthorized", "fastboot", ...
@@ -18,6 +22,8 @@ void copy_serial(const char* from, char* serial);
 // fastboot never lists those.
 bool is_network_serial(const char* serial);
 
+enum class ToolKind { adb, fastboot };
+
 // One line of a tool's list that names a phone.
 struct ListedPhone {
   // Empty when the listed serial may not be used (it breaks
@@ -30,6 +36,7 @@ struct ListedPhone {
 };
 
 struct PhoneList {
+  ToolKind tool = ToolKind::adb;  // whose list it is: the rules differ
   ListedPhone phones[max_listed_phones];
   int count = 0;  // phones kept, at most max_listed_phones
   int total = 0;  // lines that name a phone, kept or not
@@ -48,13 +55,42 @@ void parse_adb_devices(const char* output, PhoneList& list);
 // neither is passed over).
 void parse_fastboot_devices(const char* output, PhoneList& list);
 
+// ---- The rules ---------------------------------------------------------------
+
+// The listed serial passes the serial rule, so it may reach a command line.
+bool is_usable(const ListedPhone& phone);
+
+// The tool can act on the phone now: for adb, a phone in state "device";
+// every phone fastboot lists is in Fastboot mode and ready.
+bool is_ready(const PhoneList& list, const ListedPhone& phone);
+
+// The phone may be taken without being named: usable, ready and listed once.
+bool may_take_unnamed(const PhoneList& list, const ListedPhone& phone);
+
+// The first phone that may_take_unnamed, or nullptr.
+const ListedPhone* first_unnamed(const PhoneList& list);
+
+// True when a ready phone's serial is listed twice.
+bool shows_ready_duplicate(const PhoneList& list);
+
+// True when a usable phone is ready.
+bool shows_usable_ready_phone(const PhoneList& list);
+
 // The kept phone with exactly this (usable) serial, or nullptr.
 const ListedPhone* find_phone(const PhoneList& list, const char* serial);
 
-// True when the phone's listed state begins with `state` (adb's ready
-// state is "device").
+// True when the phone's listed state begins with `state`.
 bool in_state(const ListedPhone& phone, const char* state);
 
-// How many kept phones have a state that begins with `state` (adb's ready
-// state is "device"), usable serial or not, and the first of them.
+// How many kept phones have a state that begins with `state`, usable
+// serial or not, and the first of them.
 int count_in_state(const PhoneList& list, const char* state, const ListedPhone** first);
+
+// ---- Reading a tool's list -----------------------------------------------------
+
+// Runs `tool_path` "devices" into `output` (devices_output_size bytes) and
+// says how the run ended. A run that
+// ended by a crash signal or with exit status 126 or 127 having printed no
+// list (no adb header, no phone line) is not_started, with an empty text: a
+// broken or half-copied tool file.
+RunEnd list_devices(const char* tool_path, char* output);

@@ -1,10 +1,10 @@
-#include "report/devices_route.h"
+#include "phones/devices_route.h"
 
 #include <cstdio>
 
-#include "server/framing.h"
-#include "server/json_escape.h"
-#include "tools/phone_choice.h"
+#include "http/framing.h"
+#include "http/json_escape.h"
+#include "phones/phone_choice.h"
 #include "tools/tool_locator.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The exact bytes of every reply head, and putting replies on the socket.
 #pragma once
+#include "http/reply_texts.h"
 #include "platform/net.h"
-#include "server/reply_texts.h"
 
 constexpr int head_buffer_size = 1024;
 

@@ -1,4 +1,4 @@
-#include "server/json_escape.h"
+#include "http/json_escape.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // names as its comments give them. Emerson and Rockchip share 0x2207
 // there; it is kept once. Keep it sorted by number: it is searched in
 // order and read by people checking it against that file.
-#include "report/android_usb_vendors.h"
+#include "phones/android_usb_vendors.h"
 
 namespace {
 
