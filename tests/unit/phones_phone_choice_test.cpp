@@ -1,41 +1,14 @@
-// Device lists, the serial a request names, and which phone a route or the
-// report takes.
+// The serial a request names, and which phone a route takes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "http/request_values.h"
 #include "phones/phone_choice.h"
-#include "phones/phone_list.h"
-#include "report/device_report.h"
 
 namespace {
-
-std::vector<std::string> serials(const PhoneList& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.count; ++i) {
-    const ListedPhone& phone = list.phones[i];
-    out.push_back(std::string(phone.serial) + "/" + phone.state + (phone.duplicate ? "*" : ""));
-  }
-  return out;
-}
-
-std::vector<std::string> adb_list(const std::string& output) {
-  PhoneList list;
-  parse_adb_devices(output.c_str(), list);
-  return serials(list);
-}
-
-std::vector<std::string> fastboot_list(const std::string& output) {
-  PhoneList list;
-  parse_fastboot_devices(output.c_str(), list);
-  return serials(list);
-}
-
-using V = std::vector<std::string>;
 
 // "serial" query value (URL-encoded; nullptr: none) and ANDROID_SERIAL
 // (nullptr: unset).
@@ -80,51 +53,6 @@ std::string decided(ToolKind kind, const char* query, const std::string& listed)
 const std::string adb_header = "List of devices attached\n";
 
 }  // namespace
-
-TEST(DeviceLists, AdbLinesAfterTheHeaderWithATab) {
-  EXPECT_EQ(adb_list(adb_header + "A1\tunauthorized\nB2\tdevice\n"), (V{"A1/unauthorized", "B2/device"}));
-  EXPECT_EQ(adb_list("A1\tdevice\n"), V{});  // the first line is the header, whatever it holds
-  EXPECT_EQ(adb_list("* daemon not running; starting now at tcp:5037\n* daemon started successfully\n" + adb_header +
-                     "R5CY\tdevice\r\n\r\n127.0.0.1:5555\toffline\r\n"),
-            (V{"R5CY/device", "127.0.0.1:5555/offline"}));
-  EXPECT_EQ(adb_list(adb_header + "B2    device\n"), V{});  // no tab
-}
-
-TEST(DeviceLists, SerialsThatCouldChangeACommandLineCountButAreNeverKept) {
-  // adb options, a quote and backslash, a space, over-long: each listed
-  // with its state and no serial.
-  EXPECT_EQ(adb_list(adb_header + "ABC -H 127.0.0.1 -P 1\tdevice\nA\"B\\\tdevice\n" + std::string(64, 's') +
-                     "\tdevice\nOK-1.2_3:4\tdevice\n"),
-            (V{"/device", "/device", "/device", "OK-1.2_3:4/device"}));
-  EXPECT_EQ(fastboot_list("no permissions; see [http://developer.android.com/tools/device.html]\tfastboot\n"
-                          "ABC DEF 123\tfastboot\n"
-                          "F1 \x01"
-                          "fast\xff"
-                          "boot\n"),
-            (V{"/fastboot", "/fastboot", "F1/fastboot"}));  // a state is kept as printable ASCII only
-  // A lone CR stays inside its line: it never starts a phone of its own.
-  EXPECT_EQ(adb_list(adb_header + "JUNK\rVICTIM7\tdevice\r\nR5CY\tdevice\r\r\n"), (V{"/device", "R5CY/device"}));
-  EXPECT_TRUE(is_valid_serial(std::string(63, 's').c_str()));
-  EXPECT_FALSE(is_valid_serial(""));
-}
-
-TEST(DeviceLists, ASerialListedTwiceIsMarkedEvenPastTheKeptPhones) {
-  EXPECT_EQ(fastboot_list("0123456789ABCDEF\tfastboot\nF2\tfastboot\n0123456789ABCDEF\tfastboot\n"),
-            (V{"0123456789ABCDEF/fastboot*", "F2/fastboot", "0123456789ABCDEF/fastboot*"}));
-  std::string many = "D1\tfastboot\n";
-  for (int i = 0; i < max_listed_phones + 4; ++i) many += "P" + std::to_string(i) + "\tfastboot\n";
-  PhoneList list;
-  parse_fastboot_devices((many + "D1\tfastboot\n").c_str(), list);
-  EXPECT_EQ(list.count, max_listed_phones);
-  EXPECT_EQ(list.total, max_listed_phones + 6);
-  EXPECT_TRUE(list.phones[0].duplicate);
-  EXPECT_FALSE(list.phones[1].duplicate);
-}
-
-TEST(DeviceLists, FastbootSerialsBeforeATabOrTheFirstSpace) {
-  EXPECT_EQ(fastboot_list("00153156J000498\tfastboot\nF9   fastboot\n leading\nLONELY\n"),
-            (V{"00153156J000498/fastboot", "F9/fastboot"}));
-}
 
 TEST(PhoneChoice, TheQueryValueWinsOverTheEnvironment) {
   EXPECT_EQ(asked("R58N12345", "ENV1"), "R58N12345");
@@ -209,41 +137,4 @@ TEST(PhoneChoice, TheRequestsSerialIsItsQueryValue) {
     EXPECT_EQ(serial_in_request(request.c_str(), serial), SerialRequest::bad) << query;
     EXPECT_STREQ(serial, "") << query;
   }
-}
-
-TEST(PhoneChoice, TheReportTellsAnUnauthorizedPhoneFromNoPhone) {
-  PhoneList adb;
-  PhoneList fastboot;
-  char serial[serial_cap + 1] = {};
-  parse_adb_devices((adb_header + "U1\tunauthorized\nO1\toffline\n").c_str(), adb);
-  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::none, serial), ReportKind::none);
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::unauthorized);
-  // A phone in Fastboot mode is reported rather than the refusal.
-  parse_fastboot_devices("F1\tfastboot\n", fastboot);
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::fastboot);
-  EXPECT_STREQ(serial, "F1");
-  // Named phones: as listed, or not at all.
-  std::snprintf(serial, sizeof serial, "U1");
-  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::given, serial), ReportKind::unauthorized);
-  std::snprintf(serial, sizeof serial, "O1");
-  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::given, serial), ReportKind::none);
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::given, serial), ReportKind::none);
-  std::snprintf(serial, sizeof serial, "tcp:127.0.0.1:1");
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::given, serial), ReportKind::fastboot);
-}
-
-TEST(PhoneChoice, TheReportNeverReadsOneOfTwoPhonesWithOneSerial) {
-  PhoneList adb;
-  PhoneList fastboot;
-  char serial[serial_cap + 1] = {};
-  parse_adb_devices((adb_header + "JUNK\rX\tdevice\nD1\tdevice\nD1\tdevice\n").c_str(), adb);
-  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::none, serial), ReportKind::none);
-  std::snprintf(serial, sizeof serial, "D1");
-  EXPECT_EQ(report_from_adb_list(adb, SerialRequest::given, serial), ReportKind::duplicate);
-  // Unnamed: a phone listed once is read; with none, the duplicate body.
-  parse_fastboot_devices("F0\tfastboot\nF0\tfastboot\n", fastboot);
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::duplicate);
-  parse_fastboot_devices("F0\tfastboot\nF0\tfastboot\nF1\tfastboot\n", fastboot);
-  EXPECT_EQ(report_from_fastboot_list(fastboot, adb, SerialRequest::none, serial), ReportKind::fastboot);
-  EXPECT_STREQ(serial, "F1");
 }
