@@ -2,9 +2,14 @@
 // what pages and users rely on: change none without changing its readers
 // (web/adb.html and the tests).
 //
-// Two lines live with the code that owns them, because their floor may not
-// use this one: the fastboot download's progress lines (tools/provisioning.cpp)
-// and the per-system log-on line (platform/autostart_*.cpp).
+// Seven console lines live with the code that owns them, because their
+// floor lies below this one and may not include it: the fastboot
+// download's three progress lines (tools/provisioning.cpp), the per-system
+// log-on line (platform/autostart_*.cpp) and the runner's three lines on
+// standard error for a programming error (tools/process_runner.cpp). The
+// members of each entry of a list (the phones of /devices, the findings of
+// /doctor, the report's rows) are formatted where the entries are made:
+// phones/devices_route.cpp, phones/doctor_route.cpp and report/.
 #pragma once
 
 // ---- Any route -------------------------------------------------------------
