@@ -6,7 +6,7 @@
 #include "actions/image_check.h"
 #include "actions/judged_run.h"
 #include "actions/temp_image.h"
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "http/json_escape.h"
 #include "http/reply_texts.h"
 #include "phones/phone_choice.h"

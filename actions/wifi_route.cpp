@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "actions/judged_run.h"
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "http/json_escape.h"
 #include "http/request_values.h"
 #include "tools/limits.h"

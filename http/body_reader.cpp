@@ -1,6 +1,6 @@
 #include "http/body_reader.h"
 
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "http/request_values.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "http/exchange.h"
+#include "http/http_limits.h"
 
 // How slowly a body may arrive before it counts as cut off.
 struct BodyLimits {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "http/json_escape.h"
 #include "phones/phone_choice.h"
 #include "tools/tool_locator.h"

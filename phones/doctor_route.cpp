@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "http/json_escape.h"
 #include "http/reply_texts.h"
 #include "phones/android_usb_vendors.h"

@@ -1,6 +1,6 @@
 #include "report/info_route.h"
 
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "phones/phone_choice.h"
 #include "report/device_report.h"
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "http/http_limits.h"
 #include "http/request_values.h"
 #include "server/origin.h"
 #include "server/routes.h"

@@ -7,7 +7,7 @@
 #include "actions/reboot_route.h"
 #include "actions/upload_route.h"
 #include "actions/wifi_route.h"
-#include "http/framing.h"
+#include "http/exchange.h"
 #include "phones/devices_route.h"
 #include "phones/doctor_route.h"
 #include "report/info_route.h"

@@ -1,10 +1,9 @@
-#include "server/origin.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "http/framing.h"
+#include "http/exchange.h"
+#include "server/origin.h"
 
 namespace {
 std::string with_origin(const std::string& origin, const std::string& extra = "") {

@@ -1,4 +1,4 @@
-#include "http/framing.h"
+#include "http/exchange.h"
 
 #include <cstdio>
 #include <cstring>
