@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "server/framing.h"
+#include "http/exchange.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 // GET /adbkill: stop the ADB server.
 void handle_adbkill(Exchange& ex);

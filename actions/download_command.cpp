@@ -5,9 +5,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "http/request_values.h"
 #include "platform/command_line.h"
 #include "platform/download_limits.h"
-#include "server/request_values.h"
 
 namespace {
 

@@ -1,16 +1,15 @@
 #include "actions/flash_reply.h"
 
 #include <cstdio>
+#include <cstring>
 
-#include "actions/flash_verdict.h"
 #include "actions/image_check.h"
 #include "actions/judged_run.h"
 #include "actions/temp_image.h"
-#include "server/framing.h"
-#include "server/json_escape.h"
-#include "server/phone_choice_reply.h"
-#include "server/reply_texts.h"
-#include "server/serial_value.h"
+#include "http/exchange.h"
+#include "http/json_escape.h"
+#include "http/reply_texts.h"
+#include "phones/phone_choice.h"
 #include "tools/limits.h"
 #include "tools/provisioning.h"
 #include "tools/tool_contract.h"
@@ -52,6 +51,23 @@ const char* need_words(ImageNeed need) {
 }
 
 }  // namespace
+
+void watch_flash_words(OutputWords& words) {
+  words.watch(contract::flash_success_words);
+  words.watch(contract::flash_failure_word);
+}
+
+const char* flash_verdict(const OutputWords& words) {
+  const bool success = words.seen_any(contract::flash_success_words) && !words.seen(contract::flash_failure_word);
+  return success ? "true" : "false";
+}
+
+const char* flash_verdict(const char* output) {
+  OutputWords words;
+  watch_flash_words(words);
+  words.saw(output, static_cast<int>(std::strlen(output)));
+  return flash_verdict(words);
+}
 
 int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partition, char* body, int size) {
   const int n = partition != nullptr

@@ -1,12 +1,26 @@
 // The reply of the flashing routes (POST /flash, POST /boot, GET /flashurl)
-// and the fastboot run they share.
+// and the fastboot run they share: the phone, the image check, the run and
+// its verdict.
 #pragma once
 #include "actions/image_check.h"
-#include "server/exchange.h"
+#include "http/exchange.h"
+#include "tools/process_runner.h"
 
 class TempImage;
 
 constexpr int flash_body_size = 65536;
+
+// Whether fastboot's output tells of a flash or boot that worked.
+// Makes `words` watch for the words the verdict needs.
+void watch_flash_words(OutputWords& words);
+
+// "true" when the whole output held "OKAY", "Finished" or "finished" and
+// not "FAILED"; otherwise (an empty output included) "false". `words` must
+// have been given to watch_flash_words.
+const char* flash_verdict(const OutputWords& words);
+
+// The same over a text, every byte up to its NUL.
+const char* flash_verdict(const char* output);
 
 // Formats {"ok":VERDICT,"partition":"SHOWN","log":"LOG"} into `body`
 // (`size` bytes), the log being `output` escaped and cut so that the whole

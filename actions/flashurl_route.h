@@ -1,5 +1,5 @@
 #pragma once
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 // GET /flashurl: download an image and flash it.
 void handle_flashurl(Exchange& ex);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "server/reply_texts.h"
+#include "http/reply_texts.h"
 
 namespace {
 

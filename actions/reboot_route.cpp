@@ -1,16 +1,16 @@
 #include "actions/reboot_route.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "actions/judged_run.h"
-#include "actions/reboot_targets.h"
-#include "server/framing.h"
-#include "server/json_escape.h"
-#include "server/phone_choice_reply.h"
-#include "server/request_values.h"
-#include "server/serial_value.h"
+#include "http/exchange.h"
+#include "http/json_escape.h"
+#include "http/request_values.h"
+#include "phones/phone_choice.h"
 #include "tools/limits.h"
 #include "tools/provisioning.h"
+#include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
 namespace {
@@ -19,7 +19,44 @@ constexpr int target_cap = 31;
 constexpr int reboot_log_limit = 2 * reboot_output_size;
 constexpr int reboot_body_size = reboot_log_limit + 128;
 
+constexpr RebootTarget reboot_targets[] = {
+    {"bootloader", false, contract::adb_reboot_bootloader_cmd},
+    {"download", false, contract::adb_reboot_download_cmd},
+    {"recovery", false, contract::adb_reboot_recovery_cmd},
+    {"system", false, contract::adb_reboot_cmd},
+    {"fbsystem", true, contract::fastboot_reboot_cmd},
+    {"fbbootloader", true, contract::fastboot_reboot_bootloader_cmd},
+    {"fastbootd", true, contract::fastboot_reboot_fastbootd_cmd},
+};
+
 }  // namespace
+
+const RebootTarget* find_reboot_target(const char* name) {
+  for (const RebootTarget& target : reboot_targets) {
+    if (std::strcmp(name, target.name) == 0) return &target;
+  }
+  return nullptr;
+}
+
+void watch_reboot_words(OutputWords& words, bool fastboot) {
+  if (fastboot) {
+    words.watch(contract::fastboot_failure_words);
+  } else {
+    words.watch(contract::adb_failure_line_starts);
+  }
+}
+
+bool reboot_failed(const OutputWords& words, bool fastboot) {
+  return fastboot ? words.seen_any(contract::fastboot_failure_words)
+                  : words.seen_any(contract::adb_failure_line_starts);
+}
+
+bool reboot_failed(const char* output, bool fastboot) {
+  OutputWords words(true);
+  watch_reboot_words(words, fastboot);
+  words.saw(output, static_cast<int>(std::strlen(output)));
+  return reboot_failed(words, fastboot);
+}
 
 void handle_reboot(Exchange& ex) {
   char target_name[target_cap + 1] = "system";

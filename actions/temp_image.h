@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdio>
 
+#include "http/body_reader.h"
 #include "platform/files.h"
-#include "server/body_reader.h"
 
 // The first copy of the bridge keeps the plain name; a copy serving another
 // port gets a name of its own, so two copies in one folder never share one.

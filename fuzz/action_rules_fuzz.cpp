@@ -2,10 +2,10 @@
 // restatements of what they accept.
 #include <algorithm>
 
-#include "actions/flash_verdict.h"
+#include "actions/flash_reply.h"
 #include "actions/image_check.h"
 #include "actions/partition_guard.h"
-#include "actions/wifi_rules.h"
+#include "actions/wifi_route.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/stream_words.h"
 

@@ -4,11 +4,11 @@
 #include <cstdio>
 
 #include "actions/partition_guard.h"
-#include "actions/wifi_rules.h"
+#include "actions/wifi_route.h"
 #include "fuzz/fuzz_support.h"
+#include "http/request_values.h"
+#include "phones/phone_choice.h"
 #include "platform/command_line.h"
-#include "server/request_values.h"
-#include "tools/phone_choice.h"
 #include "tools/tool_contract.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
-#include "server/json_escape.h"
+#include "http/json_escape.h"
 #include "tests/support/json_check.h"
 
 namespace {

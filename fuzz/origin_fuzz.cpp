@@ -1,8 +1,8 @@
 // The origin policy and the rebinding guard over any request text: each
 // answer agrees with what the header values say.
 #include "fuzz/fuzz_support.h"
+#include "http/request_values.h"
 #include "server/origin.h"
-#include "server/request_values.h"
 
 namespace {
 

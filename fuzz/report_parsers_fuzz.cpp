@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "fuzz/fuzz_support.h"
+#include "phones/phone_choice.h"
+#include "phones/phone_list.h"
 #include "report/adb_properties.h"
 #include "report/device_report.h"
 #include "report/fastboot_report.h"
 #include "report/imei_reader.h"
 #include "report/shell_probes.h"
 #include "tests/support/json_check.h"
-#include "tools/device_list.h"
-#include "tools/phone_choice.h"
 
 namespace {
 

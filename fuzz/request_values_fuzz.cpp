@@ -1,6 +1,6 @@
 // The request text helpers over any received bytes.
 #include "fuzz/fuzz_support.h"
-#include "server/request_values.h"
+#include "http/request_values.h"
 
 namespace {
 

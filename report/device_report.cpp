@@ -3,48 +3,25 @@
 #include <cstdio>
 #include <cstring>
 
+#include "http/reply_texts.h"
+#include "phones/phone_choice.h"
 #include "report/adb_report.h"
 #include "report/fastboot_report.h"
 #include "report/field_list.h"
-#include "server/phone_choice_reply.h"
-#include "server/reply_texts.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
-
-namespace {
-
-bool is_ready_adb(const ListedPhone& phone) { return in_state(phone, contract::adb_ready_state); }
-
-// The first phone that may be reported on without naming it: a usable
-// serial listed once (and, for adb, ready).
-const ListedPhone* first_reportable(const PhoneList& list, bool adb) {
-  for (int i = 0; i < list.count; ++i) {
-    const ListedPhone& phone = list.phones[i];
-    if (phone.serial[0] != '\0' && !phone.duplicate && (!adb || is_ready_adb(phone))) return &phone;
-  }
-  return nullptr;
-}
-
-bool shows_a_duplicate(const PhoneList& list, bool adb) {
-  for (int i = 0; i < list.count; ++i) {
-    if (list.phones[i].duplicate && (!adb || is_ready_adb(list.phones[i]))) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial) {
   if (asked == SerialRequest::given) {
     const ListedPhone* phone = find_phone(adb, serial);
     if (phone == nullptr) return ReportKind::none;
     if (phone->duplicate) return ReportKind::duplicate;
-    if (is_ready_adb(*phone)) return ReportKind::adb;
+    if (is_ready(adb, *phone)) return ReportKind::adb;
     return std::strcmp(phone->state, contract::adb_unauthorized_state) == 0 ? ReportKind::unauthorized
                                                                             : ReportKind::none;
   }
-  const ListedPhone* ready = first_reportable(adb, true);
+  const ListedPhone* ready = first_unnamed(adb);
   if (ready == nullptr) return ReportKind::none;
   copy_serial(ready->serial, serial);
   return ReportKind::adb;
@@ -58,12 +35,12 @@ ReportKind report_from_fastboot_list(const PhoneList& fastboot, const PhoneList&
     if (phone == nullptr) return ReportKind::none;
     return phone->duplicate ? ReportKind::duplicate : ReportKind::fastboot;
   }
-  const ListedPhone* phone = first_reportable(fastboot, false);
+  const ListedPhone* phone = first_unnamed(fastboot);
   if (phone != nullptr) {
     copy_serial(phone->serial, serial);
     return ReportKind::fastboot;
   }
-  if (shows_a_duplicate(adb, true) || shows_a_duplicate(fastboot, false)) return ReportKind::duplicate;
+  if (shows_ready_duplicate(adb) || shows_ready_duplicate(fastboot)) return ReportKind::duplicate;
   return count_in_state(adb, contract::adb_unauthorized_state, nullptr) > 0 ? ReportKind::unauthorized
                                                                             : ReportKind::none;
 }
@@ -85,11 +62,10 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
   parse_adb_devices(devices, adb_list);
   ReportKind kind = report_from_adb_list(adb_list, asked, serial);
   if (kind == ReportKind::none) {
-    fastboot_list.count = 0;
-    if (!(asked == SerialRequest::given && is_network_serial(serial))) {
-      list_devices(fastboot, devices);
-      parse_fastboot_devices(devices, fastboot_list);
-    }
+    // fastboot never lists a network serial: its list stays empty.
+    devices[0] = '\0';
+    if (!(asked == SerialRequest::given && is_network_serial(serial))) list_devices(fastboot, devices);
+    parse_fastboot_devices(devices, fastboot_list);
     kind = report_from_fastboot_list(fastboot_list, adb_list, asked, serial);
   }
 

@@ -1,8 +1,8 @@
 // GET /info's report: finds the phone through adb, else through fastboot,
 // and writes the ADB envelope, the Fastboot envelope or a no-phone body.
 #pragma once
+#include "phones/phone_choice.h"
 #include "tools/limits.h"
-#include "tools/phone_choice.h"
 
 constexpr int report_buffer_size = 65536;
 constexpr int device_serial_size = serial_cap + 1;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "server/json_escape.h"
+#include "http/json_escape.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 #include "report/info_route.h"
 
+#include "http/exchange.h"
+#include "phones/phone_choice.h"
 #include "report/device_report.h"
-#include "server/framing.h"
-#include "server/phone_choice_reply.h"
-#include "server/serial_value.h"
 
 void handle_info(Exchange& ex) {
   char serial[device_serial_size];

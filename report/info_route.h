@@ -1,5 +1,5 @@
 #pragma once
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 // GET /info: the report on the first connected phone.
 void handle_info(Exchange& ex);

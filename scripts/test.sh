@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds the Linux and the Windows binaries,
-# and runs every test: unit tests on Linux and under Wine, the end-to-end
-# suite against both binaries, the page served beside the bridge by
-# scripts/run.sh, the browser suite (headless Chromium and Firefox against
+# Installs what the tests need, checks that the folders include one way
+# (scripts/check-floors.sh), builds the Linux and the Windows binaries, and
+# runs every test: unit tests on Linux and under Wine, the end-to-end suite
+# against both binaries, the page served beside the bridge by scripts/run.sh, the browser suite (headless Chromium and Firefox against
 # both binaries), then a short fuzz run. The suites use fixed loopback ports
 # (9765-9769, 8080, 8081): on a shared machine run the whole script under
 # `flock /tmp/talvik-e2e.lock`.
@@ -18,6 +18,24 @@ root=$PWD
 jobs=$(nproc)
 
 bash scripts/install-deps.sh
+
+passed=0
+failed=0
+# Runs one suite; a failing suite is counted and the others still run.
+suite() {
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "== FAILED: $name"
+  fi
+}
+
+# Each folder includes only its own floor and those below it.
+suite "Layout: floors" bash scripts/check-floors.sh
 
 echo "== Windows build (MinGW-w64)"
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -38,21 +56,6 @@ fi
 wineserver -p </dev/null >/dev/null 2>&1 &
 # Wait until the server answers, so the first test does not pay for it.
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-
-passed=0
-failed=0
-# Runs one suite; a failing suite is counted and the others still run.
-suite() {
-  local name=$1
-  shift
-  echo "== $name"
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "== FAILED: $name"
-  fi
-}
 
 suite "Windows unit tests under Wine" bash -c 'cd build-win && ctest --output-on-failure'
 suite "Linux unit tests and end-to-end tests (Linux and Wine bridges)" bash -c 'cd build && ctest --output-on-failure'

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "server/request_values.h"
+#include "http/request_values.h"
 
 namespace {
 const char site_origin_www[] = "https://www." TALVIK_SITE_HOST;

@@ -1,6 +1,6 @@
 // Which pages may read the bridge's replies and use its acting routes.
 #pragma once
-#include "server/request_values.h"
+#include "http/request_values.h"
 
 #ifndef TALVIK_SITE_HOST
 #define TALVIK_SITE_HOST "talvik.pk"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "server/framing.h"
+#include "http/exchange.h"
 #include "tools/tool_locator.h"
 
 void handle_ping(Exchange& ex) {

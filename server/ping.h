@@ -1,5 +1,5 @@
 #pragma once
-#include "server/exchange.h"
+#include "http/exchange.h"
 
 constexpr char bridge_version[] = "1.0.0";
 

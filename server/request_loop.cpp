@@ -3,8 +3,9 @@
 #include <chrono>
 #include <cstring>
 
+#include "http/http_limits.h"
+#include "http/request_values.h"
 #include "server/origin.h"
-#include "server/request_values.h"
 #include "server/routes.h"
 
 namespace {

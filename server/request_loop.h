@@ -1,7 +1,7 @@
 // The bridge's only loop: one connection at a time, for ever.
 #pragma once
+#include "http/exchange.h"
 #include "platform/net.h"
-#include "server/exchange.h"
 
 // Reads the request head into `buffer` until it holds the blank line,
 // request_buffer_size - 1 bytes, or head_wait_ms have passed, and stores a

@@ -7,10 +7,10 @@
 #include "actions/reboot_route.h"
 #include "actions/upload_route.h"
 #include "actions/wifi_route.h"
-#include "report/devices_route.h"
-#include "report/doctor_route.h"
+#include "http/exchange.h"
+#include "phones/devices_route.h"
+#include "phones/doctor_route.h"
 #include "report/info_route.h"
-#include "server/framing.h"
 #include "server/origin.h"
 #include "server/ping.h"
 

@@ -4,15 +4,15 @@
 #include <cstring>
 
 #include "actions/temp_image.h"
+#include "http/exchange.h"
+#include "http/reply_texts.h"
 #include "platform/autostart.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/net.h"
 #include "platform/stop_signal.h"
-#include "server/exchange.h"
 #include "server/origin.h"
 #include "server/ping.h"
-#include "server/reply_texts.h"
 #include "server/request_loop.h"
 #include "tools/autostart.h"
 #include "tools/provisioning.h"

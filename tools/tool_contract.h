@@ -1,9 +1,12 @@
 // Everything that passes between the bridge and adb / fastboot, in one
 // place: each command-line format (the tool path always first, in double
 // quotes; "-s SERIAL" for commands aimed at one phone, unquoted) and each
-// word of their output that the bridge relies on. The bridge reads no exit
-// status but a crash's, and only to tell a tool file that cannot really run
-// (list_devices).
+// word of their output that the bridge relies on. The bridge judges a tool
+// by what it printed, not by its exit status. The runner tells apart a tool
+// that could not be started at all (run_tool_ended: not_started, with an
+// empty text); only the device lists look at how a run ended, to tell a
+// file that starts but cannot really run (a crash, or exit status 126 or
+// 127 before any list: list_devices).
 #pragma once
 
 namespace contract {

@@ -166,7 +166,7 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
   });
 
   await t.test("refusals of an image of another kind: the bridge's formats and words", () => {
-    const texts = read("server/reply_texts.h");
+    const texts = read("http/reply_texts.h");
     const bodies = cppStrings(texts);
     const formats = pageConst("WRONG_IMAGE");
     for (const format of Object.values(formats)) assert.ok(bodies.includes(`{"ok":false,"error":"${format}"}`), format);
@@ -174,7 +174,7 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
     for (const [group, byKind] of Object.entries(words)) {
       for (const [kind, text] of Object.entries(byKind)) {
         const m = new RegExp(`constexpr char ${group}_${kind}_words\\[\\] = "([^"]*)";`).exec(texts);
-        assert.ok(m, `server/reply_texts.h has no ${group}_${kind}_words`);
+        assert.ok(m, `http/reply_texts.h has no ${group}_${kind}_words`);
         assert.equal(text, m[1], `${group}.${kind}`);
       }
     }
@@ -182,15 +182,15 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
       Object.values(words).reduce((n, byKind) => n + Object.keys(byKind).length, 0));
   });
 
-  await t.test("serial rule: the characters and length of is_valid_serial in tools/device_list.cpp", () => {
-    const chars = cppBlock("tools/device_list.cpp", "bool is_serial_char(");
+  await t.test("serial rule: the characters and length of is_valid_serial in phones/phone_list.cpp", () => {
+    const chars = cppBlock("phones/phone_list.cpp", "bool is_serial_char(");
     const allowed = new Set();
     for (const [, from, to] of chars.matchAll(/c >= '(.)' && c <= '(.)'/g)) {
       for (let c = from.charCodeAt(0); c <= to.charCodeAt(0); c++) allowed.add(String.fromCharCode(c));
     }
     for (const [, c] of chars.matchAll(/c == '(.)'/g)) allowed.add(c);
     assert.ok(allowed.size > 62, [...allowed].join(""));
-    const cap = Number(/constexpr int serial_cap = (\d+);/.exec(read("tools/device_list.h"))[1]);
+    const cap = Number(/constexpr int serial_cap = (\d+);/.exec(read("phones/phone_list.h"))[1]);
     const rule = pageConst("SERIAL_RULE");
     for (let code = 0; code < 128; code++) {
       const c = String.fromCharCode(code);
@@ -201,8 +201,8 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
     assert.equal(rule.test(""), false);
   });
 
-  await t.test("refusal texts: each as an error of server/reply_texts.h", () => {
-    const bodies = cppStrings(read("server/reply_texts.h"));
+  await t.test("refusal texts: each as an error of http/reply_texts.h", () => {
+    const bodies = cppStrings(read("http/reply_texts.h"));
     const TEXT = pageConst("TEXT");
     const texts = [...Object.values(TEXT), ...Object.keys(pageConst("SAME_REFUSAL", { TEXT }))];
     for (const text of texts) {

@@ -1,4 +1,4 @@
-// What is refused before fastboot runs, and how a reboot's failure shows.
+// What is refused before fastboot runs.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "actions/image_check.h"
-#include "actions/reboot_targets.h"
 
 namespace {
 
@@ -233,14 +232,4 @@ TEST(ImageCheck, FilesOfTheWrongKindNameWhatTheyHold) {
   EXPECT_TRUE(kind.sparse);
   EXPECT_EQ(ImageFile(sparse_boot).judged(ImageNeed::vendor_boot, &kind), ImageVerdict::wrong_kind);
   EXPECT_EQ(kind.header, ImageHeader::boot);
-}
-
-TEST(RebootVerdict, AdbErrorLinesAndFastbootWaitsAreFailures) {
-  EXPECT_TRUE(reboot_failed("error: no devices/emulators found\n", false));
-  EXPECT_TRUE(reboot_failed("* daemon started successfully\r\nerror: device offline\r\n", false));
-  EXPECT_FALSE(reboot_failed("", false));
-  EXPECT_FALSE(reboot_failed("note: no error: here\n", false));  // only at a line's start
-  EXPECT_TRUE(reboot_failed("< waiting for tcp:127.0.0.1:1 >\n", true));
-  EXPECT_TRUE(reboot_failed("Rebooting\nFAILED (remote: 'unknown command')\n", true));
-  EXPECT_FALSE(reboot_failed("Rebooting into bootloader      OKAY [  0.001s]\nFinished.\n", true));
 }
