@@ -80,10 +80,36 @@ bool parse_ipv4(const char* s, int n, unsigned long* address) {
   return true;
 }
 
+// The dotted IPv4 tail of an IPv6 address: four decimal parts of 0-255.
+// Leading zeros add nothing here ("010" is ten), unlike a host of its own.
+bool parse_dotted_decimal(const char* s, int n, unsigned long* address) {
+  unsigned long v = 0;
+  unsigned part = 0;
+  int parts = 0;
+  bool digits = false;
+  for (int i = 0; i <= n; ++i) {
+    if (i == n || s[i] == '.') {
+      if (!digits || ++parts > 4) return false;
+      v = (v << 8) | part;
+      part = 0;
+      digits = false;
+    } else if (s[i] >= '0' && s[i] <= '9') {
+      part = part * 10 + static_cast<unsigned>(s[i] - '0');
+      if (part > 255) return false;
+      digits = true;
+    } else {
+      return false;
+    }
+  }
+  if (parts != 4) return false;
+  *address = v;
+  return true;
+}
+
 bool ipv4_is_this_machine(unsigned long address) { return (address >> 24) == 127 || address == 0; }
 
-// An IPv6 address into 16 bytes: groups of 1-4 hex digits, at most one
-// "::", optionally ending in a dotted IPv4 address of four decimal parts.
+}  // namespace
+
 bool parse_ipv6(const char* s, int n, unsigned char bytes[16]) {
   unsigned groups[8];
   int count = 0;
@@ -102,12 +128,7 @@ bool parse_ipv6(const char* s, int n, unsigned char bytes[16]) {
     if (dotted) {
       // The IPv4 tail: the last two groups.
       unsigned long v4 = 0;
-      int dots = 0;
-      for (int k = i; k < j; ++k) dots += s[k] == '.';
-      for (int k = i; k < j; ++k) {
-        if (s[k] != '.' && (s[k] < '0' || s[k] > '9')) return false;
-      }
-      if (j != n || dots != 3 || count > 6 || !parse_ipv4(s + i, j - i, &v4)) return false;
+      if (j != n || count > 6 || !parse_dotted_decimal(s + i, j - i, &v4)) return false;
       groups[count++] = static_cast<unsigned>(v4 >> 16);
       groups[count++] = static_cast<unsigned>(v4 & 0xFFFF);
       i = n;
@@ -142,6 +163,8 @@ bool parse_ipv6(const char* s, int n, unsigned char bytes[16]) {
   }
   return true;
 }
+
+namespace {
 
 // ::, ::1, or ::ffff: with an IPv4 address of this machine.
 bool ipv6_is_this_machine(const unsigned char b[16]) {

@@ -4,10 +4,10 @@
 #   bash bench/run.sh [UPLOAD_MIB]        (512 MiB unless given)
 # Upload MB/s against the best plain socket-to-file copy of each platform
 # (native on Linux; the Windows build's plain_copy.exe under the same Wine),
-# and their ratio from the same run; start-up time to the
-# first answered /ping, peak memory of the bridge, and GET /info timing when
-# bench/info_bench.cpp exists. Benchmarks start bridges on the fixed ports,
-# so each runs under the same lock as the end-to-end tests.
+# and their ratio from the same run; start-up time to the first answered
+# /ping, peak memory of the bridge, and GET /info timing. Benchmarks start
+# bridges on the fixed ports, so each runs under the same lock as the
+# end-to-end tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -53,14 +53,14 @@ run() {
 run "upload, Linux bridge" build-bench/bench/upload_bench "$upload_mib"
 unset TALVIK_TEST_ROOT
 run "start-up, Linux bridge" build-bench/bench/startup_bench
-[ -x build-bench/bench/info_bench ] && run "GET /info, Linux bridge" build-bench/bench/info_bench
+run "GET /info, Linux bridge" build-bench/bench/info_bench
 if [ -n "$wine_dir" ]; then
   export TALVIK_WINE_DIR=$wine_dir
   [ -d /dev/shm ] && export TALVIK_TEST_ROOT=/dev/shm
   run "upload, Windows bridge under Wine" build-bench/bench/upload_bench "$upload_mib"
   unset TALVIK_TEST_ROOT
   run "start-up, Windows bridge under Wine" build-bench/bench/startup_bench
-  [ -x build-bench/bench/info_bench ] && run "GET /info, Windows bridge under Wine" build-bench/bench/info_bench
+  run "GET /info, Windows bridge under Wine" build-bench/bench/info_bench
   unset TALVIK_WINE_DIR
   wineserver -k >/dev/null 2>&1 || true
 fi

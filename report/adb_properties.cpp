@@ -5,7 +5,10 @@
 
 #include "report/field_list.h"
 #include "report/getprop.h"
+#include "report/report_rows.h"
 #include "report/text_scan.h"
+
+static_assert(imei_row(imei_slots - 1) == Row::imei_4, "an IMEI row for every slot, and no more slots");
 
 namespace {
 
@@ -120,52 +123,51 @@ void derive_texts(const PropertyValues& p, DerivedTexts& d) {
 
 void add_property_rows(const PropertyValues& p, const DerivedTexts& d, const ProbeTexts& probes, const ImeiList& imeis,
                        const char* device_serial, char* list, int* first) {
-  auto row = [&](const char* label, const char* value) { append_field(list, first, label, value, adb_list_cap); };
-  row("Brand / Manufacturer", p.brand);
-  row("Model", p.model);
-  row("Marketing name", p.marketing_name);
-  row("Codename", p.device);
-  static const char* const imei_labels[imei_slots] = {"IMEI 1", "IMEI 2", "IMEI 3", "IMEI 4"};
-  for (int i = 0; i < imeis.count && i < imei_slots; ++i) row(imei_labels[i], imeis.slots[i]);
-  row("Serial", either(p.serial, device_serial));
-  row("Android version", d.android_version);
-  row("Security patch", p.security_patch);
-  row("Build / Firmware", p.display_id);
-  row("Build number", p.incremental);
-  row("Build date", p.build_date);
-  row("Build type", d.build_type);
-  row("Fingerprint", p.fingerprint);
-  row("Chipset / Platform", either(p.platform, p.hardware));
-  row("Board", p.board);
-  row("CPU ABI", either(p.cpu_abilist, p.cpu_abi));
-  row("RAM", probes.ram);
-  row("Storage (/data)", probes.storage);
-  row("Screen", probes.screen);
-  row("Baseband", p.baseband);
-  row("Bootloader", p.bootloader);
-  row("Bootloader locked", d.bootloader_locked);
-  row("Encryption", d.encryption);
-  row("SELinux", probes.selinux);
-  row("Kernel", probes.kernel);
-  row("Carrier / SIM", either(p.sim_operator, p.operator_alpha));
-  row("SIM state", p.sim_state);
-  row("Device type", p.characteristics);
-  row("Timezone", p.timezone);
-  row("Android ID", probes.android_id);
-  row("Hostname", p.hostname);
-  row("SoC", p.soc_manufacturer);
-  row("SoC model", p.soc_model);
-  row("GPU", p.egl);
-  row("First API level", p.first_api_level);
-  row("Locale", p.locale);
-  row("WiFi MAC", probes.wifi_mac);
-  row("Bluetooth MAC", probes.bluetooth_mac);
-  row("Installed apps", probes.installed_apps);
-  row("Google accounts", probes.google_accounts);
-  row("OEM unlocking", d.oem_unlocking);
-  row("Knox warranty", d.knox_warranty);
-  row("FRP partition", p.frp_pst);
-  row("AVB version", p.avb_version);
-  row("ro.secure / adb.secure", d.secure_flags);
-  row("Battery", probes.battery);
+  auto row = [&](Row r, const char* value) { append_field(list, first, row_label(r), value, adb_list_cap); };
+  row(Row::brand, p.brand);
+  row(Row::model, p.model);
+  row(Row::marketing_name, p.marketing_name);
+  row(Row::codename, p.device);
+  for (int i = 0; i < imeis.count && i < imei_slots; ++i) row(imei_row(i), imeis.slots[i]);
+  row(Row::serial, either(p.serial, device_serial));
+  row(Row::android_version, d.android_version);
+  row(Row::security_patch, p.security_patch);
+  row(Row::build_firmware, p.display_id);
+  row(Row::build_number, p.incremental);
+  row(Row::build_date, p.build_date);
+  row(Row::build_type, d.build_type);
+  row(Row::fingerprint, p.fingerprint);
+  row(Row::chipset, either(p.platform, p.hardware));
+  row(Row::board, p.board);
+  row(Row::cpu_abi, either(p.cpu_abilist, p.cpu_abi));
+  row(Row::ram, probes.ram);
+  row(Row::storage, probes.storage);
+  row(Row::screen, probes.screen);
+  row(Row::baseband, p.baseband);
+  row(Row::bootloader, p.bootloader);
+  row(Row::bootloader_locked, d.bootloader_locked);
+  row(Row::encryption, d.encryption);
+  row(Row::selinux, probes.selinux);
+  row(Row::kernel, probes.kernel);
+  row(Row::carrier, either(p.sim_operator, p.operator_alpha));
+  row(Row::sim_state, p.sim_state);
+  row(Row::device_type, p.characteristics);
+  row(Row::timezone, p.timezone);
+  row(Row::android_id, probes.android_id);
+  row(Row::hostname, p.hostname);
+  row(Row::soc, p.soc_manufacturer);
+  row(Row::soc_model, p.soc_model);
+  row(Row::gpu, p.egl);
+  row(Row::first_api_level, p.first_api_level);
+  row(Row::locale, p.locale);
+  row(Row::wifi_mac, probes.wifi_mac);
+  row(Row::bluetooth_mac, probes.bluetooth_mac);
+  row(Row::installed_apps, probes.installed_apps);
+  row(Row::google_accounts, probes.google_accounts);
+  row(Row::oem_unlocking, d.oem_unlocking);
+  row(Row::knox_warranty, d.knox_warranty);
+  row(Row::frp_partition, p.frp_pst);
+  row(Row::avb_version, p.avb_version);
+  row(Row::secure_flags, d.secure_flags);
+  row(Row::battery, probes.battery);
 }

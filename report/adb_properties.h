@@ -1,5 +1,5 @@
 // The ADB report's property values, the texts derived from them, and the
-// row table: the order and labels of every ADB report row.
+// order of the report's main rows (their labels: report/report_rows.h).
 #pragma once
 #include "report/imei_reader.h"
 #include "report/shell_probes.h"
@@ -77,6 +77,6 @@ int api_level(const PropertyValues& props);
 // Every text of DerivedTexts but the Android version.
 void derive_texts(const PropertyValues& props, DerivedTexts& derived);
 
-// Rows "Brand / Manufacturer" to "Battery", in table order.
+// The rows Row::brand to Row::battery, in the order of the Row enum.
 void add_property_rows(const PropertyValues& props, const DerivedTexts& derived, const ProbeTexts& probes,
                        const ImeiList& imeis, const char* device_serial, char* list, int* first);

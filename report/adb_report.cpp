@@ -7,6 +7,7 @@
 #include "report/field_list.h"
 #include "report/getprop.h"
 #include "report/imei_reader.h"
+#include "report/report_rows.h"
 #include "report/shell_probes.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
@@ -39,5 +40,5 @@ void build_adb_fields(const char* adb, const char* serial, char* list, int* firs
 
   add_property_rows(props, derived, probes, imeis, serial, list, first);
   add_battery_detail_rows(adb, serial, list, first);
-  append_field(list, first, "ADB root", probes.root, adb_list_cap);
+  append_field(list, first, row_label(Row::adb_root), probes.root, adb_list_cap);
 }

@@ -1,5 +1,5 @@
 // The ADB report's steps, in order: getprop, properties, IMEI numbers,
-// shell probes, the row table, then the battery detail rows and "ADB root".
+// shell probes, the main rows, then the battery detail rows and Row::adb_root.
 #pragma once
 
 // Fills the ADB field list (adb_list_cap bytes) for the phone `serial`.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "report/field_list.h"
+#include "report/report_rows.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
 #include "tools/tool_contract.h"
@@ -14,20 +15,20 @@ constexpr int value_cap = 255;
 
 struct GetvarRow {
   const char* variable;
-  const char* label;
+  Row row;
 };
 
 const GetvarRow getvar_table[] = {
-    {"product", "Product / Model"},
-    {"variant", "Variant"},
-    {"version-bootloader", "Bootloader version"},
-    {"version-baseband", "Baseband"},
-    {"serialno", "Serial"},
-    {"secure", "Secure"},
-    {"unlocked", "Unlocked"},
-    {"slot-count", "Slot count"},
-    {"current-slot", "Current slot"},
-    {"battery-voltage", "Battery voltage"},
+    {"product", Row::product},
+    {"variant", Row::variant},
+    {"version-bootloader", Row::bootloader_version},
+    {"version-baseband", Row::baseband},
+    {"serialno", Row::serial},
+    {"secure", Row::secure},
+    {"unlocked", Row::unlocked},
+    {"slot-count", Row::slot_count},
+    {"current-slot", Row::current_slot},
+    {"battery-voltage", Row::battery_voltage},
 };
 
 }  // namespace
@@ -51,9 +52,9 @@ void add_getvar_rows(const char* getvar_text, const char* device_serial, char* l
   for (const GetvarRow& row : getvar_table) {
     char value[value_cap + 1];
     getvar_value(getvar_text, row.variable, value);
-    append_field(list, first, row.label, value, fastboot_list_cap);
+    append_field(list, first, row_label(row.row), value, fastboot_list_cap);
   }
-  if (list[0] == '\0') append_field(list, first, "Serial", device_serial, fastboot_list_cap);
+  if (list[0] == '\0') append_field(list, first, row_label(Row::serial), device_serial, fastboot_list_cap);
 }
 
 void build_fastboot_fields(const char* fastboot, const char* device_serial, char* list, int* first) {

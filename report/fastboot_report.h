@@ -7,7 +7,7 @@
 void getvar_value(const char* getvar_text, const char* variable, char* out);
 
 // Adds a row for each variable of the getvar table that has a value, in
-// table order, then the row "Serial" with `device_serial` when none did.
+// table order, then the row Row::serial with `device_serial` when none did.
 void add_getvar_rows(const char* getvar_text, const char* device_serial, char* list, int* first);
 
 // Runs getvar all for the phone and fills the Fastboot field list.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "report/field_list.h"
+#include "report/report_rows.h"
 #include "report/text_scan.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
@@ -262,12 +263,13 @@ void add_battery_detail_rows(const char* adb, const char* serial, char* list, in
     run_probe(contract::cycle_count_cmd, adb, serial, file_reply, sizeof file_reply);
     file_cycle_count(file_reply, cycles);
   }
-  if (cycles[0] != '\0' && leading_int(cycles) > 0) append_field(list, first, "Battery cycles", cycles, adb_list_cap);
+  if (cycles[0] != '\0' && leading_int(cycles) > 0)
+    append_field(list, first, row_label(Row::battery_cycles), cycles, adb_list_cap);
 
   const char* health = battery_health_row(reply);
-  if (health != nullptr) append_field(list, first, "Battery health", health, adb_list_cap);
+  if (health != nullptr) append_field(list, first, row_label(Row::battery_health), health, adb_list_cap);
 
   char line[line_size];
   probe_line(contract::battery_serial_cmd, adb, serial, line);
-  if (battery_serial_usable(line)) append_field(list, first, "Battery serial", line, adb_list_cap);
+  if (battery_serial_usable(line)) append_field(list, first, row_label(Row::battery_serial), line, adb_list_cap);
 }

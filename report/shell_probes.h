@@ -2,8 +2,8 @@
 // pure function of its text; the run_* functions run the probes.
 #pragma once
 
-// The value texts of the probes whose rows go in the main block of the
-// row table ("RAM" ... "Battery").
+// The value texts of the probes whose rows add_property_rows adds (Row::ram
+// ... Row::battery).
 struct ProbeTexts {
   char google_accounts[64];
   char wifi_mac[64];
@@ -63,5 +63,6 @@ void run_identity_probes(const char* adb, const char* serial, ProbeTexts& texts)
 // Battery, RAM, storage, screen, SELinux, kernel, root, Android ID.
 void run_system_probes(const char* adb, const char* serial, ProbeTexts& texts);
 // The second battery run, the cycle count file when needed and the battery
-// serial; adds the rows "Battery cycles", "Battery health", "Battery serial".
+// serial; adds the rows Row::battery_cycles, Row::battery_health and
+// Row::battery_serial.
 void add_battery_detail_rows(const char* adb, const char* serial, char* list, int* first);

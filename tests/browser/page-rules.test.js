@@ -201,6 +201,21 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
     assert.equal(rule.test(""), false);
   });
 
+  await t.test("report groups: each label of report/report_rows.h in exactly one group, and no other label", () => {
+    const bridge = cppStrings(cppBlock("report/report_rows.h", "inline constexpr RowLabel row_labels[] = {"));
+    assert.ok(bridge.length > 50, bridge.join(", "));
+    assert.equal(new Set(bridge).size, bridge.length, "a label listed twice in the bridge");
+    const placed = pageConst("REPORT_GROUPS").flatMap(([, labels]) => labels);
+    for (const label of bridge) {
+      assert.equal(placed.filter((l) => l === label).length, 1, `groups placing ${JSON.stringify(label)}`);
+    }
+    const known = new Set(bridge);
+    for (const label of placed) assert.ok(known.has(label), `the page groups ${JSON.stringify(label)}, no bridge row`);
+    for (const label of Object.keys(pageConst("LABEL_WORDS"))) {
+      assert.ok(known.has(label), `the page renames ${JSON.stringify(label)}, no bridge row`);
+    }
+  });
+
   await t.test("refusal texts: each as an error of http/reply_texts.h", () => {
     const bodies = cppStrings(read("http/reply_texts.h"));
     const TEXT = pageConst("TEXT");

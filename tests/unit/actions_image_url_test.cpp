@@ -1,6 +1,7 @@
 // Which image addresses would make the downloader call the bridge itself.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "actions/image_url.h"
@@ -85,6 +86,30 @@ TEST(ImageUrl, OnlyTheBridgesOwnPortOnThisMachineIsRefused) {
   EXPECT_TRUE(url_reaches_port("http://localhost/x", 80));
   EXPECT_TRUE(url_reaches_port("https://localhost/x", 443));
   EXPECT_FALSE(url_reaches_port("https://localhost/x", 80));
+}
+
+TEST(ImageUrl, AnIpv6AddressIsOneAddressInEachOfItsSpellings) {
+  auto bytes_of = [](const char* text) {
+    std::array<unsigned char, 16> b{};
+    EXPECT_TRUE(parse_ipv6(text, static_cast<int>(std::strlen(text)), b.data())) << text;
+    return b;
+  };
+  const std::array<unsigned char, 16> loopback_v4 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 127, 0, 0, 1};
+  for (const char* spelling : {"::ffff:127.0.0.1", "::FFFF:7f00:1", "0:0:0:0:0:ffff:127.0.0.1", "0::ffff:7F00:0001"}) {
+    EXPECT_EQ(bytes_of(spelling), loopback_v4) << spelling;
+  }
+  // The dotted tail is decimal, leading zeros and all: "0127" is 127, and
+  // "0177" (127 only when read as octal) is 177.
+  EXPECT_EQ(bytes_of("::ffff:0127.000.0.01"), loopback_v4);
+  EXPECT_TRUE(this_machine("::ffff:0127.0.0.1"));
+  const std::array<unsigned char, 16> not_local = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 177, 0, 0, 1};
+  EXPECT_EQ(bytes_of("::ffff:0177.0.0.1"), not_local);
+  EXPECT_FALSE(this_machine("::ffff:0177.0.0.1"));
+  unsigned char b[16];
+  for (const char* text : {"::ffff:256.0.0.1", "::ffff:0x7f.0.0.1", "::ffff:127.1", "::ffff:1.2.3.4.5", "::ffff:1..3.4",
+                           "1:2:3:4:5:6:7:1.2.3.4", "::1.2.3.4:5", "12345::", "1:2:3:4:5:6:7:8:9", "1::2::3", ":1::"}) {
+    EXPECT_FALSE(parse_ipv6(text, static_cast<int>(std::strlen(text)), b)) << text;
+  }
 }
 
 TEST(ImageUrl, AddressesTheDownloadersReadDifferentlyAreRefusedUnderEitherReading) {
