@@ -162,7 +162,7 @@ void check_urls_to(const std::string& host, const std::string& user, const std::
 }
 
 // What the route lets through stands whole inside the PowerShell command's
-// single quotes, and the command's double quotes stay its own two.
+// one quoted assignment ($u='URL'), and the command's double quotes stay its own two.
 void check_download_line(const char* text) {
   if (!is_safe_image_url(text)) return;
   const std::string url = text;
@@ -173,9 +173,11 @@ void check_download_line(const char* text) {
     return;
   }
   const std::string command = line.get();
-  const size_t uri = command.find("-Uri '");
-  fuzz::require(uri != std::string::npos && command.compare(uri + 6, url.size(), url) == 0 &&
-                    command[uri + 6 + url.size()] == '\'',
+  const std::string opening = "$u='";
+  const size_t uri = command.find(opening);
+  const size_t start = uri + opening.size();
+  fuzz::require(uri != std::string::npos && command.compare(start, url.size(), url) == 0 &&
+                    command[start + url.size()] == '\'' && command.find(opening, start) == std::string::npos,
                 "the URL stands whole in its quotes");
   size_t double_quotes = 0;
   for (char c : command) double_quotes += c == '"';
