@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
+#include "actions/flash_progress.h"
 #include "actions/image_check.h"
 #include "actions/judged_run.h"
 #include "actions/temp_image.h"
@@ -105,17 +107,17 @@ bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, cha
   return false;
 }
 
-void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
-                           TempImage& image) {
+void flash_image_and_reply(const char* fastboot, const char* serial, const char* partition, TempImage& image,
+                           ProgressStream& stream) {
   const ImageNeed need = image_need(partition);
   ImageKind kind;
   const ImageVerdict judged = judge_image_file(image.path(), need, &kind);
   if (judged != ImageVerdict::fits) {
     image.remove();
-    if (judged == ImageVerdict::no_image) return send_fixed_json(ex.socket, ex.reply_origin, not_an_image_body);
+    if (judged == ImageVerdict::no_image) return stream.finish(not_an_image_body, sizeof not_an_image_body - 1);
     char refusal[wrong_image_body_size];
     const int length = format_wrong_image_body(kind, need, partition, refusal, sizeof refusal);
-    return send_json(ex.socket, ex.reply_origin, refusal, length);
+    return stream.finish(refusal, length);
   }
   char command[flash_command_size];
   int n = partition != nullptr
@@ -125,10 +127,18 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   output[0] = '\0';
   // A cut command line would name another file; it is not run (verdict false).
   JudgedRun run{false, false, -1};
-  OutputWords words;
+  FlashProgress words(stream);
   watch_flash_words(words);
   if (n > 0 && n < static_cast<int>(sizeof command)) {
+    std::error_code error;
+    char line[progress_line_cap];
+    std::snprintf(line, sizeof line, "{\"stage\":\"received\",\"bytes\":%lld}",
+                  static_cast<long long>(std::filesystem::file_size(image.path(), error)));
+    stream.line(line);
+    format_quiet_line(FlashStage{}, 0, line, sizeof line);
+    stream.line(line);
     run = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
+    words.ended();
   }
   image.remove();
 
@@ -136,5 +146,5 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   const char* verdict = run.ran_to_end ? flash_verdict(words) : "false";
   int length = format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body,
                                  sizeof body, run.notes_at);
-  send_json(ex.socket, ex.reply_origin, body, length);
+  stream.finish(body, length);
 }

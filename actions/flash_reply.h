@@ -4,6 +4,7 @@
 #pragma once
 #include "actions/image_check.h"
 #include "http/exchange.h"
+#include "http/progress_stream.h"
 #include "tools/process_runner.h"
 
 class TempImage;
@@ -42,8 +43,10 @@ int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partitio
 bool fetch_fastboot_and_choose_phone_or_refuse(Exchange& ex, char* fastboot, char* serial);
 
 // Flashes the image to `partition` (or boots from it when `partition` is
-// null) on phone `serial`, deletes the image and sends the reply. A file
-// that is plainly no image, or not of the kind the partition takes, is
-// refused, and fastboot is not run.
-void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* serial, const char* partition,
-                           TempImage& image);
+// null) on phone `serial`, deletes the image and ends the reply on
+// `stream`. A file that is plainly no image, or not of the kind the
+// partition takes, is refused, and fastboot is not run. When the stream is
+// on, the run is told as it goes: the image received (its bytes), fastboot
+// preparing, then each step fastboot prints (FlashProgress).
+void flash_image_and_reply(const char* fastboot, const char* serial, const char* partition, TempImage& image,
+                           ProgressStream& stream);

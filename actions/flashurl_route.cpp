@@ -13,6 +13,7 @@
 #include "http/exchange.h"
 #include "http/http_limits.h"
 #include "http/json_escape.h"
+#include "http/progress_stream.h"
 #include "http/request_values.h"
 #include "phones/phone_list.h"
 #include "platform/files.h"
@@ -53,18 +54,21 @@ constexpr int most_redirects = 5;
 // that passes the same checks as the page's own (never back to the bridge,
 // `own_port`). `output` (image_download_output_size bytes, empty on entry)
 // gets what the downloader printed.
-Download download(const char* first_url, int own_port, TempImage& image, char* output) {
+Download download(const char* first_url, int own_port, TempImage& image, char* output, ProgressStream& stream) {
   char url[url_decoded_size];
   std::snprintf(url, sizeof url, "%s", first_url);
   for (int hop = 0;; ++hop) {
     char command[download_command_size];
-    if (!format_download_command(url, image.path(), command, sizeof command)) return Download::failed;
+    if (!format_download_command(url, image.path(), command, sizeof command, stream.streamed())) {
+      return Download::failed;
+    }
     // Only a file written by this download may pass the test below.
     image.remove();
     output[0] = '\0';
-    DownloadWatch words(image.path(), largest_upload);
+    DownloadWatch words(image.path(), largest_upload, &stream);
     const JudgedRun run =
         run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
+    if (stream.streamed()) strip_reply_heads(output);
     if (download_too_big(words) || words.over_size() || too_big(image.path())) return Download::too_big;
     char next[url_decoded_size];
     if (take_redirect(output, next, sizeof next)) {
@@ -79,12 +83,12 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
   }
 }
 
-void send_download_failure(Exchange& ex, const char* output) {
+void send_download_failure(ProgressStream& stream, const char* output) {
   static char log[download_log_limit + 1];
   json_escape_tool_text(output, log, download_log_limit);
   static char body[download_log_limit + 128];
   std::snprintf(body, sizeof body, download_failure_format, log);
-  send_json(ex.socket, ex.reply_origin, body);
+  stream.finish(body);
 }
 
 }  // namespace
@@ -113,12 +117,17 @@ void handle_flashurl(Exchange& ex) {
   TempImage image(ex.context->bound_port);
   static char output[image_download_output_size];
   output[0] = '\0';
-  const Download got = image.usable() ? download(url, ex.context->bound_port, image, output) : Download::failed;
+  SocketConnection connection(ex.socket);
+  ProgressStream stream(connection, ex.reply_origin, wants_progress(ex.head));
+  char line[progress_line_cap];
+  format_download_line(0, -1, 0, line, sizeof line);
+  stream.line(line);
+  const Download got = image.usable() ? download(url, ex.context->bound_port, image, output, stream) : Download::failed;
   if (got != Download::done) {
     image.remove();
-    if (got == Download::too_big) return send_fixed_json(ex.socket, ex.reply_origin, download_too_big_body);
-    if (got == Download::bad_redirect) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
-    return send_download_failure(ex, output);
+    if (got == Download::too_big) return stream.finish(download_too_big_body, sizeof download_too_big_body - 1);
+    if (got == Download::bad_redirect) return stream.finish(bad_url_body, sizeof bad_url_body - 1);
+    return send_download_failure(stream, output);
   }
-  flash_image_and_reply(ex, fastboot, serial, partition, image);
+  flash_image_and_reply(fastboot, serial, partition, image, stream);
 }

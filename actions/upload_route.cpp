@@ -8,6 +8,7 @@
 #include "http/body_reader.h"
 #include "http/exchange.h"
 #include "http/http_limits.h"
+#include "http/progress_stream.h"
 #include "http/request_values.h"
 #include "phones/phone_list.h"
 #include "tools/limits.h"
@@ -55,5 +56,7 @@ void handle_upload(Exchange& ex) {
     image.remove();
     return send_fixed_json(ex.socket, ex.reply_origin, incomplete_body);
   }
-  flash_image_and_reply(ex, fastboot, serial, boot ? nullptr : partition, image);
+  SocketConnection connection(ex.socket);
+  ProgressStream stream(connection, ex.reply_origin, wants_progress(ex.head));
+  flash_image_and_reply(fastboot, serial, boot ? nullptr : partition, image, stream);
 }

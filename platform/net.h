@@ -35,6 +35,15 @@ int receive_some(socket_id s, char* buffer, int size, int timeout_ms);
 // the bytes sent, or <= 0 when the send failed.
 int send_some(socket_id s, const char* data, int size);
 
+// Result of send_now besides a byte count of 0 or more.
+constexpr int send_failed = -1;
+
+// One send call that never waits: the bytes the connection takes at once
+// (0 when it can take none now), or send_failed when the connection is
+// gone or broken. For progress lines, which are dropped rather than waited
+// for.
+int send_now(socket_id s, const char* data, int size);
+
 // Stops sending on the connection (the peer sees end of data).
 void shutdown_send(socket_id s);
 

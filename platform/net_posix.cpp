@@ -59,6 +59,15 @@ int send_some(socket_id s, const char* data, int size) {
   return static_cast<int>(::send(static_cast<int>(s), data, static_cast<size_t>(size), MSG_NOSIGNAL));
 }
 
+int send_now(socket_id s, const char* data, int size) {
+  ssize_t n;
+  do {
+    n = ::send(static_cast<int>(s), data, static_cast<size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n >= 0) return static_cast<int>(n);
+  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : send_failed;
+}
+
 void shutdown_send(socket_id s) { ::shutdown(static_cast<int>(s), SHUT_WR); }
 
 void close_socket(socket_id s) { ::close(static_cast<int>(s)); }

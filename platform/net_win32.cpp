@@ -71,6 +71,13 @@ int send_some(socket_id s, const char* data, int size) {
   }
 }
 
+int send_now(socket_id s, const char* data, int size) {
+  // Accepted sockets are non-blocking (see accept_connection).
+  const int n = send(static_cast<SOCKET>(s), data, size, 0);
+  if (n >= 0) return n;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : send_failed;
+}
+
 void shutdown_send(socket_id s) { shutdown(static_cast<SOCKET>(s), SD_SEND); }
 
 void close_socket(socket_id s) { closesocket(static_cast<SOCKET>(s)); }

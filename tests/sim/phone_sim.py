@@ -158,7 +158,7 @@ class Phone:
         for line in self.getvars:
             if line.startswith(prefix):
                 return True, line[len(prefix):]
-        defaults = {b"max-download-size": b"0x10000000"}
+        defaults = {b"max-download-size": b"0x%x" % self.args.max_download_size}
         if name in defaults:
             return True, defaults[name]
         if name.startswith(b"has-slot:") or name.startswith(b"is-logical:"):
@@ -364,8 +364,15 @@ class FastbootSession:
     def download(self, size):
         self.reply(b"DATA%08x" % size)
         data = bytearray()
+        started = time.monotonic()
+        rate = self.phone.args.receive_kbps * 1024
         while len(data) < size:
             data += self.read_message()
+            if rate:
+                # A phone that takes the bytes at a USB-like pace.
+                ahead = started + len(data) / rate - time.monotonic()
+                if ahead > 0:
+                    time.sleep(ahead)
         self.phone.keep_download(bytes(data[:size]))
         self.reply(b"OKAY")
 
@@ -387,6 +394,9 @@ def main():
     p.add_argument("--write-ms", type=int, default=0, help="fastboot: take this long, silent, before answering flash")
     p.add_argument("--listen-late", type=int, default=0, help="refuse connections for this many ms after start")
     p.add_argument("--never-answer", action="store_true", help="fastboot: take every command and never answer it")
+    p.add_argument("--max-download-size", type=int, default=0x10000000,
+                   help="fastboot: the max-download-size answered (larger images are sent in parts)")
+    p.add_argument("--receive-kbps", type=int, default=0, help="fastboot: take download bytes at this many KiB/s")
     args = p.parse_args()
     if args.record:
         os.makedirs(args.record, exist_ok=True)
