@@ -610,3 +610,280 @@ TEST_F(RealPhoneDoctor, NoPhoneAtAllIsNoneSeen) {
   const std::string doctor = bridge.get("/doctor").body;
   EXPECT_EQ(doctor.rfind("{\"ok\":true,\"findings\":[{\"code\":\"none_seen\",\"text\":\"", 0), 0u) << doctor;
 }
+
+// ---- Progress while a flash runs (Accept: application/x-ndjson) -----------
+
+namespace {
+
+constexpr char ndjson_accept[] = "Accept: application/x-ndjson\r\n";
+
+// `size` random bytes: no image header, so fastboot sends it in sparse
+// parts when it is larger than the phone's max-download-size.
+std::string raw_image(size_t size, unsigned seed) {
+  std::string bytes;
+  std::mt19937 gen(seed);
+  while (bytes.size() < size) bytes += static_cast<char>(gen() & 0xFF);
+  return bytes;
+}
+
+std::vector<std::string> lines_of(const std::string& body) {
+  std::vector<std::string> lines;
+  std::istringstream in(body);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A flash log without fastboot's timings, which differ from run to run.
+std::string without_timings(std::string text) {
+  for (const std::string open : {"[ ", "time: "}) {
+    for (size_t at = text.find(open); at != std::string::npos; at = text.find(open, at + 1)) {
+      size_t end = at + open.size();
+      while (end < text.size() && (text[end] == ' ' || text[end] == '.' || (text[end] >= '0' && text[end] <= '9'))) {
+        ++end;
+      }
+      text.replace(at + open.size(), end - at - open.size(), "T");
+    }
+  }
+  return text;
+}
+
+// The phone's parts put back together (simg2img); "" when that fails.
+std::string reassembled(const PhoneSim& phone, int parts, const std::string& dir) {
+  fs::create_directories(dir);
+  std::string command = "simg2img";
+  for (int n = 1; n <= parts; ++n) {
+    const std::string part = dir + "/part-" + std::to_string(n);
+    e2e::write_file(part, phone.download(n));
+    command += " '" + part + "'";
+  }
+  command += " '" + dir + "/whole' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return "";
+  return e2e::read_file(dir + "/whole");
+}
+
+}  // namespace
+
+TEST_F(RealPhone, AStreamedFlashTellsEachPartAsItGoesAndEndsWithTheSameBody) {
+  if (std::system("command -v simg2img >/dev/null") != 0) GTEST_SKIP() << "simg2img is not installed";
+  // A 1 MiB max-download-size: a 3 MiB raw image goes in four parts.
+  PhoneSim phone({"--max-download-size", "1048576", "--receive-kbps", "8192"});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = raw_image(3 * 1024 * 1024, 11);
+  const std::string target = "/flash?partition=system&serial=" + phone.tcp_serial();
+  const std::string head = actions_e2e::trusted_head(
+      bridge, "POST " + target,
+      std::string(ndjson_accept) +
+          "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(image.size()) + "\r\n");
+  const e2e::Reply streamed = bridge.request(head + image);
+  ASSERT_EQ(streamed.status_line, "HTTP/1.1 200 OK") << streamed.raw.substr(0, 300);
+  EXPECT_EQ(streamed.header("Content-Type"), "application/x-ndjson");
+  EXPECT_EQ(streamed.header("Content-Length"), "");
+  EXPECT_EQ(streamed.header("Access-Control-Allow-Origin"), actions_e2e::page_origin);
+
+  const auto lines = lines_of(streamed.body);
+  ASSERT_GE(lines.size(), 3u) << streamed.body;
+  for (const auto& line : lines) EXPECT_TRUE(json_check::well_formed(line)) << line;
+  EXPECT_EQ(lines[0], "{\"stage\":\"received\",\"bytes\":3145728}");
+  EXPECT_EQ(lines[1], "{\"stage\":\"preparing\",\"quiet_s\":0}");
+  // Each part is sent, then written, in order; no progress line says "ok".
+  std::vector<std::string> steps;
+  for (size_t i = 2; i + 1 < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].find("\"ok\""), std::string::npos) << lines[i];
+    for (int n = 1; n <= 4; ++n) {
+      const std::string part = "\"part\":" + std::to_string(n) + ",\"parts\":4";
+      if (lines[i].find("{\"stage\":\"sending\"," + part) == 0) steps.push_back("send " + std::to_string(n));
+      if (lines[i] == "{\"stage\":\"writing\"," + part + ",\"quiet_s\":0}")
+        steps.push_back("write " + std::to_string(n));
+    }
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"send 1", "write 1", "send 2", "write 2", "send 3", "write 3", "send 4",
+                                             "write 4"}));
+  EXPECT_EQ(streamed.body.back(), '\n');
+  EXPECT_TRUE(phone.has_download(4) && !phone.has_download(5));
+  EXPECT_TRUE(reassembled(phone, 4, bridge.path("parts")) == image) << "the phone did not get the image whole";
+
+  // The last line is the body a plain request for the same flash gets.
+  PhoneSim twin({"--max-download-size", "1048576"});
+  ASSERT_GT(twin.port(), 0);
+  const e2e::Reply plain = upload("/flash?partition=system&serial=" + twin.tcp_serial(), image);
+  ASSERT_TRUE(actions_e2e::framed(plain)) << plain.raw.substr(0, 300);
+  EXPECT_EQ(plain.body.rfind("{\"ok\":true,\"partition\":\"system\",\"log\":\"", 0), 0u) << plain.body;
+  EXPECT_EQ(without_timings(lines.back()), without_timings(plain.body));
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, APageThatGoesAwayMidFlashDoesNotStopTheFlash) {
+  // 2 MiB at 512 KiB/s: about four seconds of sending after the page left.
+  PhoneSim phone({"--receive-kbps", "512"});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(2 * 1024 * 1024, 12);
+  const std::string head = actions_e2e::trusted_head(
+      bridge, "POST /flash?partition=boot&serial=" + phone.tcp_serial(),
+      std::string(ndjson_accept) +
+          "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(image.size()) + "\r\n");
+  const int fd = e2e::connect_loopback(bridge.port());
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(e2e::send_bytes(fd, head + image));
+  // Wait for the "sending" line, then go away.
+  std::string seen;
+  char buf[4096];
+  pollfd p{fd, POLLIN, 0};
+  for (int waited = 0; seen.find("\"stage\":\"sending\"") == std::string::npos && waited < 60000; waited += 100) {
+    if (::poll(&p, 1, 100) > 0) {
+      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      seen.append(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  ASSERT_NE(seen.find("\"stage\":\"sending\""), std::string::npos) << seen;
+  ASSERT_EQ(seen.find("{\"ok\":"), std::string::npos) << "the flash ended before the page went away: " << seen;
+
+  // The flash goes on to its end, and the bridge serves the next request.
+  bool flashed = false;
+  for (int waited = 0; !flashed && waited < 120000; waited += 200) {
+    const auto journal = phone.journal();
+    flashed = !journal.empty() && journal.back() == "flash:boot";
+    if (!flashed) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  ASSERT_TRUE(flashed) << "the phone was never told to write";
+  EXPECT_TRUE(phone.download(1) == image) << "the phone got " << phone.download(1).size() << " bytes";
+  EXPECT_EQ(bridge.get("/ping").status_line, "HTTP/1.1 200 OK");
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, WithoutTheOptInAFlashRepliesAsAlways) {
+  PhoneSim phone({"--max-download-size", "1048576"});
+  ASSERT_GT(phone.port(), 0);
+  const auto reply = upload("/flash?partition=system&serial=" + phone.tcp_serial(), raw_image(2 * 1024 * 1024, 13));
+  ASSERT_TRUE(actions_e2e::framed(reply)) << reply.raw.substr(0, 300);
+  EXPECT_EQ(reply.header("Content-Type"), "application/json");
+  EXPECT_EQ(reply.body.find('\n'), std::string::npos);
+  EXPECT_EQ(reply.body.rfind("{\"ok\":true,", 0), 0u) << reply.body;
+}
+
+namespace {
+
+// Serves one image: the head (with its Content-Length) and the first half
+// at once, the rest once released, or, with `cut`, nothing more (the
+// connection closes short of its length).
+class HalfThenRestServer {
+ public:
+  HalfThenRestServer(std::string body, bool cut) : body_(std::move(body)), cut_(cut) {
+    listener_ = e2e::listen_loopback(0, 8, &port_);
+    thread_ = std::thread([this] {
+      pollfd p{listener_, POLLIN, 0};
+      if (::poll(&p, 1, 60000) <= 0) return;
+      const int fd = ::accept(listener_, nullptr, nullptr);
+      if (fd < 0) return;
+      char head[4096];
+      (void)::recv(fd, head, sizeof head, 0);
+      const size_t half = body_.size() / 2;
+      e2e::send_bytes(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body_.size()) +
+                              "\r\nConnection: close\r\n\r\n" + body_.substr(0, half));
+      for (int waited = 0; !released_ && waited < 60000; waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (!cut_) e2e::send_bytes(fd, body_.substr(half));
+      ::close(fd);
+    });
+  }
+  ~HalfThenRestServer() {
+    released_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  void release() { released_ = true; }
+  std::string url() const { return "http%3A%2F%2F127.0.0.1%3A" + std::to_string(port_) + "%2Fimage.img"; }
+
+ private:
+  std::string body_;
+  bool cut_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> released_{false};
+  std::thread thread_;
+};
+
+// Sends a streamed URL flash; once a download line tells some bytes (curl
+// writes in blocks, so not every byte the server sent) of `total`, calls
+// `then`; returns the whole reply's body and whether that line came.
+std::pair<std::string, bool> url_flash_seeing(Bridge& bridge, const std::string& target, size_t total,
+                                              const std::function<void()>& then) {
+  const int fd = e2e::connect_loopback(bridge.port());
+  if (fd < 0) return {"", false};
+  e2e::send_bytes(fd, actions_e2e::trusted_head(bridge, "GET " + target, ndjson_accept));
+  const std::string opening = "{\"stage\":\"download\",\"bytes\":";
+  const std::string of_total = ",\"total\":" + std::to_string(total) + ",";
+  std::string got;
+  bool seen = false;
+  char buf[65536];
+  pollfd p{fd, POLLIN, 0};
+  for (int waited = 0; waited < 120000;) {
+    if (::poll(&p, 1, 100) <= 0) {
+      waited += 100;
+      continue;
+    }
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+    for (size_t at = got.find(opening); !seen && at != std::string::npos; at = got.find(opening, at + 1)) {
+      const size_t end = got.find('\n', at);
+      const std::string line = got.substr(at, end == std::string::npos ? std::string::npos : end - at);
+      if (line.find(of_total) != std::string::npos && std::atoll(line.c_str() + opening.size()) > 0) {
+        seen = true;
+        then();
+      }
+    }
+  }
+  ::close(fd);
+  return {e2e::parse_reply(got).body, seen};
+}
+
+}  // namespace
+
+TEST_F(RealPhone, AStreamedUrlFlashTellsTheBytesRisingToTheTotal) {
+  PhoneSim phone({});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(1024 * 1024, 14);
+  HalfThenRestServer server(image, false);
+  const auto [body, halfway] =
+      url_flash_seeing(bridge, "/flashurl?partition=boot&serial=" + phone.tcp_serial() + "&u=" + server.url(),
+                       image.size(), [&] { server.release(); });
+  EXPECT_TRUE(halfway) << "no line told half of the bytes with their total: " << body;
+  const auto lines = lines_of(body);
+  ASSERT_GE(lines.size(), 3u) << body;
+  EXPECT_EQ(lines[0], "{\"stage\":\"download\",\"bytes\":0,\"total\":null,\"quiet_s\":0}");
+  long long last = 0;
+  for (const auto& line : lines) {
+    EXPECT_TRUE(json_check::well_formed(line)) << line;
+    const size_t at = line.find("\"stage\":\"download\",\"bytes\":");
+    if (at == std::string::npos) continue;
+    const long long bytes = std::atoll(line.c_str() + at + 27);
+    EXPECT_GE(bytes, last) << line;
+    last = bytes;
+  }
+  EXPECT_NE(body.find("{\"stage\":\"received\",\"bytes\":1048576}"), std::string::npos) << body;
+  EXPECT_EQ(lines.back().rfind("{\"ok\":true,\"partition\":\"boot\",\"log\":\"", 0), 0u) << lines.back();
+  EXPECT_EQ(lines.back().find("HTTP/1.1"), std::string::npos) << "the reply head stays out of the log";
+  EXPECT_TRUE(phone.download(1) == image);
+  EXPECT_TRUE(no_temporary_image());
+}
+
+TEST_F(RealPhone, AStreamedUrlFlashCutShortIsAFailureWithCurlsErrorLine) {
+  PhoneSim phone({});
+  ASSERT_GT(phone.port(), 0);
+  const std::string image = boot_image(1024 * 1024, 15);
+  HalfThenRestServer server(image, true);
+  const auto [body, halfway] =
+      url_flash_seeing(bridge, "/flashurl?partition=boot&serial=" + phone.tcp_serial() + "&u=" + server.url(),
+                       image.size(), [&] { server.release(); });
+  EXPECT_TRUE(halfway) << body;
+  const auto lines = lines_of(body);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("{\"ok\":false,", 0), 0u) << lines.back();
+  EXPECT_NE(lines.back().find("curl: (18)"), std::string::npos) << lines.back();
+  EXPECT_EQ(lines.back().find("HTTP/1.1"), std::string::npos) << lines.back();
+  EXPECT_TRUE(phone.journal().empty() || phone.journal().back() != "flash:boot");
+  EXPECT_TRUE(no_temporary_image());
+}
