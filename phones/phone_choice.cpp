@@ -71,13 +71,13 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   // pick one of two.
   int count = 0;
   const ListedPhone* first = nullptr;
-  bool one_serial = true;  // every candidate shows the same usable serial
+  bool one_serial = true;  // every candidate is the first one's serial, listed again
   for (int i = 0; i < list.count; ++i) {
     const ListedPhone& phone = list.phones[i];
     if (!is_ready(list, phone)) continue;
     ++count;
     if (first == nullptr) first = &phone;
-    if (!is_usable(phone) || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
+    if (!phone.duplicate || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
   }
   if (kind == ToolKind::fastboot && list.total > count) {
     count = list.total;
@@ -85,6 +85,9 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   }
   if (count > 1) return one_serial ? PhoneChoice::duplicate : PhoneChoice::several;
   if (first == nullptr || !is_usable(*first)) return PhoneChoice::no_phone;
+  // The only ready line may share its serial with a line that is not
+  // ready: "-s" could still reach that other phone.
+  if (first->duplicate) return PhoneChoice::duplicate;
   copy_serial(first->serial, serial);
   return PhoneChoice::chosen;
 }
