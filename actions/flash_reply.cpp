@@ -57,12 +57,11 @@ void watch_flash_words(OutputWords& words) {
   words.watch(contract::flash_failure_word);
 }
 
-const char* flash_verdict(const OutputWords& words) {
-  const bool success = words.seen_any(contract::flash_success_words) && !words.seen(contract::flash_failure_word);
-  return success ? "true" : "false";
+bool flash_verdict(const OutputWords& words) {
+  return words.seen_any(contract::flash_success_words) && !words.seen(contract::flash_failure_word);
 }
 
-const char* flash_verdict(const char* output) {
+bool flash_verdict(const char* output) {
   OutputWords words;
   watch_flash_words(words);
   words.saw(output, static_cast<int>(std::strlen(output)));
@@ -76,9 +75,9 @@ int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partitio
   return n < 0 ? 0 : (n < size ? n : size - 1);
 }
 
-int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
+int format_flash_body(bool flashed, const char* shown_partition, const char* output, char* body, int size,
                       int notes_at) {
-  int n = std::snprintf(body, size, flash_body_opening, verdict, shown_partition);
+  int n = std::snprintf(body, size, flash_body_opening, json_bool(flashed), shown_partition);
   // The escaped log takes what is left after the closing characters and NUL.
   int limit = size - n - static_cast<int>(sizeof body_end);
   if (n < 0 || limit < 0) return 0;
@@ -123,18 +122,20 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
               : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, serial, image.path());
   static char output[flash_output_size];
   output[0] = '\0';
-  // A cut command line would name another file; it is not run (verdict false).
-  JudgedRun run{false, false, -1};
+  // A cut command line would name another file; it is not run.
+  JudgedRun flash{ToolRun{RunEnd::not_started, false}, -1};
   OutputWords words;
   watch_flash_words(words);
   if (n > 0 && n < static_cast<int>(sizeof command)) {
-    run = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
+    flash = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
   }
   image.remove();
 
   static char body[flash_body_size];
-  const char* verdict = run.ran_to_end ? flash_verdict(words) : "false";
-  int length = format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body,
-                                 sizeof body, run.notes_at);
+  // A run the bridge had to end failed, whatever fastboot printed before;
+  // one that never started printed no success word.
+  const bool flashed = flash.run.end != RunEnd::timed_out && flash_verdict(words);
+  int length = format_flash_body(flashed, partition != nullptr ? partition : boot_shown_partition, output, body,
+                                 sizeof body, flash.notes_at);
   send_json(ex.socket, ex.reply_origin, body, length);
 }

@@ -63,7 +63,7 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
     image.remove();
     output[0] = '\0';
     DownloadWatch words(image.path(), largest_upload);
-    const JudgedRun run =
+    const JudgedRun judged =
         run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
     if (download_too_big(words) || words.over_size() || too_big(image.path())) return Download::too_big;
     char next[url_decoded_size];
@@ -74,7 +74,9 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
       std::snprintf(url, sizeof url, "%s", next);
       continue;
     }
-    const bool done = run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
+    // A downloader that never started wrote no file: holds_data says so.
+    const bool done =
+        judged.run.end != RunEnd::timed_out && !download_reported_error(words) && holds_data(image.path());
     return done ? Download::done : Download::failed;
   }
 }

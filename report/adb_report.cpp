@@ -20,7 +20,7 @@ void build_adb_fields(const char* adb, const char* serial, char* list, int* firs
   static char getprop_text[getprop_text_size];
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getprop_cmd, adb, serial);
-  run_tool(command, getprop_text, sizeof getprop_text, quick_run_timeout_ms);
+  run_tool(command, getprop_text, sizeof getprop_text, quick_run_timeout_ms);  // the text alone is read
 
   PropertyValues props;
   read_first_property_group(getprop_text, props);

@@ -61,6 +61,6 @@ void build_fastboot_fields(const char* fastboot, const char* device_serial, char
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getvar_all_cmd, fastboot, device_serial);
   static char getvar_text[getvar_output_size];
-  run_tool(command, getvar_text, sizeof getvar_text, quick_run_timeout_ms);
+  run_tool(command, getvar_text, sizeof getvar_text, quick_run_timeout_ms);  // the text alone is read
   add_getvar_rows(getvar_text, device_serial, list, first);
 }

@@ -79,7 +79,7 @@ void read_imei(const char* adb, const char* serial, const char* code, const char
   else
     std::snprintf(command, sizeof command, contract::imei_slot_cmd, adb, serial, code, slot);
   static char output[imei_call_output_size];
-  run_tool(command, output, sizeof output, quick_run_timeout_ms);
+  run_tool(command, output, sizeof output, quick_run_timeout_ms);  // the text alone is read
   char candidate[call_digit_cap + 1];
   quoted_digits(output, candidate);
   offer_imei(candidate, list);

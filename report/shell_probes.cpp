@@ -32,6 +32,8 @@ int keyed_int(const char* reply, const char* key) {
 void run_probe(const char* format, const char* adb, const char* serial, char* out, int size) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, format, adb, serial);
+  // Only the reply is read: a probe that timed out or could not be
+  // started leaves what it printed, often nothing, which shows no value.
   run_tool(command, out, size, quick_run_timeout_ms);
 }
 

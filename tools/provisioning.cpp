@@ -70,6 +70,7 @@ void ensure_fastboot() {
   char output[tools_download_output_size];
   for (int i = 0; i < count; ++i) {
     output[0] = '\0';
+    // Whether fastboot is there afterwards is what counts, not how each step ended.
     run_tool(lines[i], output, sizeof output, tools_download_timeout_ms, RunKind::download);
   }
   // What a failed unpack left behind (PowerShell removes it itself on success).
