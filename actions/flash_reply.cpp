@@ -12,6 +12,7 @@
 #include "phones/phone_choice.h"
 #include "tools/limits.h"
 #include "tools/provisioning.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
@@ -22,6 +23,14 @@ constexpr char body_end[] = "\"}";
 // The longest wrong-image body: its frame, the longest words and a 41-byte
 // partition name.
 constexpr int wrong_image_body_size = 256;
+
+// fastboot's log and the reply that carries it.
+struct FlashBuffers {
+  static constexpr char name[] = "flash reply";
+  char output[flash_output_size];
+  char body[flash_body_size];
+};
+Scratch<FlashBuffers> flash_scratch;
 
 const char* found_words(ImageKind kind) {
   switch (kind.header) {
@@ -120,7 +129,8 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   int n = partition != nullptr
               ? std::snprintf(command, sizeof command, contract::flash_cmd, fastboot, serial, partition, image.path())
               : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, serial, image.path());
-  static char output[flash_output_size];
+  ScratchHold<FlashBuffers> scratch(flash_scratch);
+  auto& output = scratch->output;
   output[0] = '\0';
   // A cut command line would name another file; it is not run.
   JudgedRun flash{ToolRun{RunEnd::not_started, false}, -1};
@@ -131,7 +141,7 @@ void flash_image_and_reply(Exchange& ex, const char* fastboot, const char* seria
   }
   image.remove();
 
-  static char body[flash_body_size];
+  auto& body = scratch->body;
   // A run the bridge had to end failed, whatever fastboot printed before;
   // one that never started printed no success word.
   const bool flashed = flash.run.end != RunEnd::timed_out && flash_verdict(words);

@@ -18,12 +18,22 @@
 #include "platform/files.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
 constexpr int raw_url_cap = 2047;
 constexpr int download_log_limit = 2 * image_download_output_size;
+
+// What the downloader printed, and the failure reply that carries it.
+struct FlashUrlBuffers {
+  static constexpr char name[] = "GET /flashurl";
+  char output[image_download_output_size];
+  char log[download_log_limit + 1];
+  char body[download_log_limit + 128];
+};
+Scratch<FlashUrlBuffers> flashurl_scratch;
 
 // True when the file is there and holds at least one byte.
 bool holds_data(const char* path) {
@@ -81,12 +91,11 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
   }
 }
 
-void send_download_failure(Exchange& ex, const char* output) {
-  static char log[download_log_limit + 1];
-  json_escape_tool_text(output, log, download_log_limit);
-  static char body[download_log_limit + 128];
-  std::snprintf(body, sizeof body, download_failure_format, log);
-  send_json(ex.socket, ex.reply_origin, body);
+// Sends the download's failure with the downloader's words in `buffers`.
+void send_download_failure(Exchange& ex, FlashUrlBuffers& buffers) {
+  json_escape_tool_text(buffers.output, buffers.log, download_log_limit);
+  std::snprintf(buffers.body, sizeof buffers.body, download_failure_format, buffers.log);
+  send_json(ex.socket, ex.reply_origin, buffers.body);
 }
 
 }  // namespace
@@ -113,14 +122,17 @@ void handle_flashurl(Exchange& ex) {
   if (!fetch_fastboot_and_choose_phone_or_refuse(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
-  static char output[image_download_output_size];
-  output[0] = '\0';
-  const Download got = image.usable() ? download(url, ex.context->bound_port, image, output) : Download::failed;
-  if (got != Download::done) {
-    image.remove();
-    if (got == Download::too_big) return send_fixed_json(ex.socket, ex.reply_origin, download_too_big_body);
-    if (got == Download::bad_redirect) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
-    return send_download_failure(ex, output);
+  {
+    ScratchHold<FlashUrlBuffers> scratch(flashurl_scratch);
+    scratch->output[0] = '\0';
+    const Download got =
+        image.usable() ? download(url, ex.context->bound_port, image, scratch->output) : Download::failed;
+    if (got != Download::done) {
+      image.remove();
+      if (got == Download::too_big) return send_fixed_json(ex.socket, ex.reply_origin, download_too_big_body);
+      if (got == Download::bad_redirect) return send_fixed_json(ex.socket, ex.reply_origin, bad_url_body);
+      return send_download_failure(ex, *scratch);
+    }
   }
   flash_image_and_reply(ex, fastboot, serial, partition, image);
 }

@@ -6,8 +6,16 @@
 #include "http/reply_texts.h"
 #include "http/request_values.h"
 #include "tools/limits.h"
+#include "tools/scratch.h"
 
 namespace {
+
+// The "devices" output choose_phone reads.
+struct ChoiceBuffers {
+  static constexpr char name[] = "phone choice";
+  char output[devices_output_size];
+};
+Scratch<ChoiceBuffers> choice_scratch;
 
 // Enough encoded characters that any longer value decodes to more than
 // serial_cap characters (each decoded character takes at most three).
@@ -54,7 +62,7 @@ SerialRequest serial_in_request(const char* request, char* serial) {
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial) {
   if (asked == SerialRequest::bad) return PhoneChoice::bad_serial;
   if (!needs_phone_list(kind, asked, serial)) return PhoneChoice::chosen;
-  static PhoneList list;
+  PhoneList list;
   if (kind == ToolKind::adb) {
     parse_adb_devices(listed_output, list);
   } else {
@@ -93,7 +101,8 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
-  static char output[devices_output_size];
+  ScratchHold<ChoiceBuffers> scratch(choice_scratch);
+  auto& output = scratch->output;
   output[0] = '\0';
   if (needs_phone_list(kind, asked, serial) && list_devices(tool_path, output) == RunEnd::not_started) {
     return PhoneChoice::tool_missing;
