@@ -90,10 +90,10 @@ ToolRun run_tool(const char* command_line, char* output, int size, unsigned time
 // time-out is cut to what is left of `total_ms`, and once a run has been
 // ended at its time-out (the phone is gone or hangs) every later run is
 // skipped (timed_out) and leaves an empty text; a tool that could not be
-// started does not spend the budget. The bridge has one thread, so the
-// active budget is process-wide, and budgets do not nest: making one while
-// another lives is a programming error that ends the bridge at once with
-// a message on standard error, in every build.
+// started does not spend the budget. The active budget is process-wide
+// (one request at a time, see tools/scratch.h), and budgets do not nest:
+// making one while another lives is a programming error that ends the
+// bridge at once with a message on standard error, in every build.
 class RunBudget {
  public:
   explicit RunBudget(unsigned total_ms);

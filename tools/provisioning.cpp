@@ -21,8 +21,9 @@ void say(const char* line) {
   std::fflush(stdout);
 }
 
-// Whether the last download of this run failed; one thread, so a plain
-// static is enough.
+// Whether the last download of this run failed: kept for the bridge's
+// whole run, read by GET /doctor (one request at a time, see
+// tools/scratch.h).
 bool last_download_failed = false;
 
 }  // namespace
