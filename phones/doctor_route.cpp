@@ -24,6 +24,7 @@ constexpr char no_permissions_word[] = "no permissions";
 // adb states of a phone that is there but not in its normal system.
 constexpr const char* other_mode_states[] = {"recovery", "sideload", "rescue", "bootloader", "host"};
 constexpr char adb_mode[] = "ADB";
+constexpr char fastboot_mode[] = "Fastboot";
 constexpr int doctor_body_size = 8192;
 
 // What the tools printed, and the reply.
@@ -34,7 +35,6 @@ struct DoctorBuffers {
   char body[doctor_body_size];
 };
 Scratch<DoctorBuffers> doctor_scratch;
-constexpr char fastboot_mode[] = "Fastboot";
 
 constexpr const char* codes[] = {
     "adb_missing",        "adb_server_conflict",     "fastboot_missing",  "usb_no_driver",   "usb_no_permission",
