@@ -14,6 +14,7 @@
 #include "phones/phone_choice.h"
 #include "tools/limits.h"
 #include "tools/provisioning.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
@@ -24,6 +25,14 @@ constexpr char body_end[] = "\"}";
 // The longest wrong-image body: its frame, the longest words and a 41-byte
 // partition name.
 constexpr int wrong_image_body_size = 256;
+
+// fastboot's log and the reply that carries it.
+struct FlashBuffers {
+  static constexpr char name[] = "flash reply";
+  char output[flash_output_size];
+  char body[flash_body_size];
+};
+Scratch<FlashBuffers> flash_scratch;
 
 const char* found_words(ImageKind kind) {
   switch (kind.header) {
@@ -59,12 +68,11 @@ void watch_flash_words(OutputWords& words) {
   words.watch(contract::flash_failure_word);
 }
 
-const char* flash_verdict(const OutputWords& words) {
-  const bool success = words.seen_any(contract::flash_success_words) && !words.seen(contract::flash_failure_word);
-  return success ? "true" : "false";
+bool flash_verdict(const OutputWords& words) {
+  return words.seen_any(contract::flash_success_words) && !words.seen(contract::flash_failure_word);
 }
 
-const char* flash_verdict(const char* output) {
+bool flash_verdict(const char* output) {
   OutputWords words;
   watch_flash_words(words);
   words.saw(output, static_cast<int>(std::strlen(output)));
@@ -78,9 +86,9 @@ int format_wrong_image_body(ImageKind kind, ImageNeed need, const char* partitio
   return n < 0 ? 0 : (n < size ? n : size - 1);
 }
 
-int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
+int format_flash_body(bool flashed, const char* shown_partition, const char* output, char* body, int size,
                       int notes_at) {
-  int n = std::snprintf(body, size, flash_body_opening, verdict, shown_partition);
+  int n = std::snprintf(body, size, flash_body_opening, json_bool(flashed), shown_partition);
   // The escaped log takes what is left after the closing characters and NUL.
   int limit = size - n - static_cast<int>(sizeof body_end);
   if (n < 0 || limit < 0) return 0;
@@ -123,10 +131,11 @@ void flash_image_and_reply(const char* fastboot, const char* serial, const char*
   int n = partition != nullptr
               ? std::snprintf(command, sizeof command, contract::flash_cmd, fastboot, serial, partition, image.path())
               : std::snprintf(command, sizeof command, contract::boot_cmd, fastboot, serial, image.path());
-  static char output[flash_output_size];
+  ScratchHold<FlashBuffers> scratch(flash_scratch);
+  auto& output = scratch->output;
   output[0] = '\0';
-  // A cut command line would name another file; it is not run (verdict false).
-  JudgedRun run{false, false, -1};
+  // A cut command line would name another file; it is not run.
+  JudgedRun flash{ToolRun{RunEnd::not_started, false}, -1};
   FlashProgress words(stream);
   watch_flash_words(words);
   if (n > 0 && n < static_cast<int>(sizeof command)) {
@@ -137,14 +146,16 @@ void flash_image_and_reply(const char* fastboot, const char* serial, const char*
     stream.line(line);
     format_quiet_line(FlashStage{}, 0, line, sizeof line);
     stream.line(line);
-    run = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
+    flash = run_judged(command, output, sizeof output, flash_timeout_ms, RunKind::transfer, words);
     words.ended();
   }
   image.remove();
 
-  static char body[flash_body_size];
-  const char* verdict = run.ran_to_end ? flash_verdict(words) : "false";
-  int length = format_flash_body(verdict, partition != nullptr ? partition : boot_shown_partition, output, body,
-                                 sizeof body, run.notes_at);
+  auto& body = scratch->body;
+  // A run the bridge had to end failed, whatever fastboot printed before;
+  // one that never started printed no success word.
+  const bool flashed = flash.run.end != RunEnd::timed_out && flash_verdict(words);
+  int length = format_flash_body(flashed, partition != nullptr ? partition : boot_shown_partition, output, body,
+                                 sizeof body, flash.notes_at);
   stream.finish(body, length);
 }

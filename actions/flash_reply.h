@@ -15,19 +15,19 @@ constexpr int flash_body_size = 65536;
 // Makes `words` watch for the words the verdict needs.
 void watch_flash_words(OutputWords& words);
 
-// "true" when the whole output held "OKAY", "Finished" or "finished" and
-// not "FAILED"; otherwise (an empty output included) "false". `words` must
+// True when the whole output held "OKAY", "Finished" or "finished" and
+// not "FAILED"; otherwise (an empty output included) false. `words` must
 // have been given to watch_flash_words.
-const char* flash_verdict(const OutputWords& words);
+bool flash_verdict(const OutputWords& words);
 
 // The same over a text, every byte up to its NUL.
-const char* flash_verdict(const char* output);
+bool flash_verdict(const char* output);
 
-// Formats {"ok":VERDICT,"partition":"SHOWN","log":"LOG"} into `body`
+// Formats {"ok":FLASHED,"partition":"SHOWN","log":"LOG"} into `body`
 // (`size` bytes), the log being `output` escaped and cut so that the whole
 // body, closing characters included, fits; the bridge's own lines from
 // `notes_at` on (see JudgedRun) are kept whole. Returns the body's length.
-int format_flash_body(const char* verdict, const char* shown_partition, const char* output, char* body, int size,
+int format_flash_body(bool flashed, const char* shown_partition, const char* output, char* body, int size,
                       int notes_at = -1);
 
 // Formats the refusal of an image of `kind` for `partition` (a checked

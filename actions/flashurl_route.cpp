@@ -19,12 +19,22 @@
 #include "platform/files.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_locator.h"
 
 namespace {
 
 constexpr int raw_url_cap = 2047;
 constexpr int download_log_limit = 2 * image_download_output_size;
+
+// What the downloader printed, and the failure reply that carries it.
+struct FlashUrlBuffers {
+  static constexpr char name[] = "GET /flashurl";
+  char output[image_download_output_size];
+  char log[download_log_limit + 1];
+  char body[download_log_limit + 128];
+};
+Scratch<FlashUrlBuffers> flashurl_scratch;
 
 // True when the file is there and holds at least one byte.
 bool holds_data(const char* path) {
@@ -66,7 +76,7 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
     image.remove();
     output[0] = '\0';
     DownloadWatch words(image.path(), largest_upload, &stream);
-    const JudgedRun run =
+    const JudgedRun judged =
         run_judged(command, output, image_download_output_size, image_download_timeout_ms, RunKind::download, words);
     if (stream.streamed()) strip_reply_heads(output);
     if (download_too_big(words) || words.over_size() || too_big(image.path())) return Download::too_big;
@@ -78,17 +88,18 @@ Download download(const char* first_url, int own_port, TempImage& image, char* o
       std::snprintf(url, sizeof url, "%s", next);
       continue;
     }
-    const bool done = run.ran_to_end && !download_reported_error(words) && holds_data(image.path());
+    // A downloader that never started wrote no file: holds_data says so.
+    const bool done =
+        judged.run.end != RunEnd::timed_out && !download_reported_error(words) && holds_data(image.path());
     return done ? Download::done : Download::failed;
   }
 }
 
-void send_download_failure(ProgressStream& stream, const char* output) {
-  static char log[download_log_limit + 1];
-  json_escape_tool_text(output, log, download_log_limit);
-  static char body[download_log_limit + 128];
-  std::snprintf(body, sizeof body, download_failure_format, log);
-  stream.finish(body);
+// Sends the download's failure with the downloader's words in `buffers`.
+void send_download_failure(ProgressStream& stream, FlashUrlBuffers& buffers) {
+  json_escape_tool_text(buffers.output, buffers.log, download_log_limit);
+  std::snprintf(buffers.body, sizeof buffers.body, download_failure_format, buffers.log);
+  stream.finish(buffers.body);
 }
 
 }  // namespace
@@ -115,19 +126,22 @@ void handle_flashurl(Exchange& ex) {
   if (!fetch_fastboot_and_choose_phone_or_refuse(ex, fastboot, serial)) return;
 
   TempImage image(ex.context->bound_port);
-  static char output[image_download_output_size];
-  output[0] = '\0';
   SocketConnection connection(ex.socket);
   ProgressStream stream(connection, ex.reply_origin, wants_progress(ex.head));
-  char line[progress_line_cap];
-  format_download_line(0, -1, 0, line, sizeof line);
-  stream.line(line);
-  const Download got = image.usable() ? download(url, ex.context->bound_port, image, output, stream) : Download::failed;
-  if (got != Download::done) {
-    image.remove();
-    if (got == Download::too_big) return stream.finish(download_too_big_body, sizeof download_too_big_body - 1);
-    if (got == Download::bad_redirect) return stream.finish(bad_url_body, sizeof bad_url_body - 1);
-    return send_download_failure(stream, output);
+  {
+    ScratchHold<FlashUrlBuffers> scratch(flashurl_scratch);
+    scratch->output[0] = '\0';
+    char line[progress_line_cap];
+    format_download_line(0, -1, 0, line, sizeof line);
+    stream.line(line);
+    const Download got =
+        image.usable() ? download(url, ex.context->bound_port, image, scratch->output, stream) : Download::failed;
+    if (got != Download::done) {
+      image.remove();
+      if (got == Download::too_big) return stream.finish(download_too_big_body, sizeof download_too_big_body - 1);
+      if (got == Download::bad_redirect) return stream.finish(bad_url_body, sizeof bad_url_body - 1);
+      return send_download_failure(stream, *scratch);
+    }
   }
   flash_image_and_reply(fastboot, serial, partition, image, stream);
 }

@@ -5,8 +5,16 @@
 #include <cstring>
 
 #include "platform/files.h"
+#include "tools/scratch.h"
 
 namespace {
+
+// The file is read a chunk at a time, up to its first byte that is not white space.
+struct ImageCheckBuffers {
+  static constexpr char name[] = "image check";
+  unsigned char chunk[image_chunk_size];
+};
+Scratch<ImageCheckBuffers> image_check_scratch;
 
 // The partitions that hold a boot image (boot image header, or the ELF form
 // some phones use), and those that hold a vendor_boot image.
@@ -148,7 +156,8 @@ ImageVerdict judge_image_file(const char* path, ImageNeed need, ImageKind* kind)
   *kind = ImageKind{};
   std::FILE* f = platform::open_file(path, "rb");
   if (f == nullptr) return ImageVerdict::no_image;
-  static unsigned char chunk[image_chunk_size];
+  ScratchHold<ImageCheckBuffers> scratch(image_check_scratch);
+  auto& chunk = scratch->chunk;
   int n = static_cast<int>(std::fread(chunk, 1, sizeof chunk, f));
   *kind = image_kind(chunk, n);
   // fread fills the chunk unless the file ends (or cannot be read), so the

@@ -40,11 +40,10 @@ void note_cut_output(char* output, int size, long long printed) {
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
                      OutputWords& words) {
   const auto start = std::chrono::steady_clock::now();
-  const RunEnd end = run_tool_ended(command_line, output, size, timeout_ms, kind, &words);
+  const ToolRun run = run_tool(command_line, output, size, timeout_ms, kind, &words);
   const bool cut = size > 0 && words.total() > size - 1;
-  const bool ended = end == RunEnd::timed_out;
-  const bool started = end != RunEnd::not_started;
-  if (!cut && !ended) return {true, started, static_cast<int>(std::strlen(output))};
+  const bool ended = run.end == RunEnd::timed_out;
+  if (!cut && !ended) return {run, static_cast<int>(std::strlen(output))};
 
   // The bridge's lines about the run, added together so that the tool's
   // text gives way for both.
@@ -55,5 +54,5 @@ JudgedRun run_judged(const char* command_line, char* output, int size, unsigned 
     note_ended_run(lines, sizeof lines, static_cast<unsigned>(took.count()));
   }
   const int notes_at = append_line(output, size, lines, static_cast<int>(std::strlen(lines)));
-  return {!ended, started, notes_at};
+  return {run, notes_at};
 }

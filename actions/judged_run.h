@@ -16,19 +16,19 @@ void note_ended_run(char* output, int size, unsigned seconds);
 // for note_ended_run.
 void note_cut_output(char* output, int size, long long printed);
 
+// A run_tool result and where the notes about it begin.
 struct JudgedRun {
-  // The tool ran to its end (the words decide the rest); false when the
-  // bridge had to end it.
-  bool ran_to_end;
-  // The tool could be started at all.
-  bool started;
+  // How the run ended: timed_out when the bridge had to end it (a failure,
+  // whatever the words say); not_started when the tool could not be
+  // started (an empty text).
+  ToolRun run;
   // Where the bridge's own lines about the run begin in the output (its
   // length when there are none), so that a log cut to fit a reply keeps them.
   int notes_at;
 };
 
-// Runs the tool with `words` watching all it prints. When its output was
-// more than `output` keeps, the log says so at the cut; when the run had to
-// be ended, that is noted in `output` too.
+// Runs the tool (run_tool) with `words` watching all it prints. When its
+// output was more than `output` keeps, the log says so at the cut; when
+// the run had to be ended, that is noted in `output` too.
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
                      OutputWords& words);

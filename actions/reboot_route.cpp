@@ -10,6 +10,7 @@
 #include "phones/phone_choice.h"
 #include "tools/limits.h"
 #include "tools/provisioning.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
@@ -18,6 +19,14 @@ namespace {
 constexpr int target_cap = 31;
 constexpr int reboot_log_limit = 2 * reboot_output_size;
 constexpr int reboot_body_size = reboot_log_limit + 128;
+
+// The reply, and the escaped log of a failed reboot.
+struct RebootBuffers {
+  static constexpr char name[] = "GET /reboot";
+  char body[reboot_body_size];
+  char log[reboot_log_limit + 1];
+};
+Scratch<RebootBuffers> reboot_scratch;
 
 constexpr RebootTarget reboot_targets[] = {
     {"bootloader", false, contract::adb_reboot_bootloader_cmd},
@@ -81,20 +90,20 @@ void handle_reboot(Exchange& ex) {
   char output[reboot_output_size];
   OutputWords words(true);
   watch_reboot_words(words, target->fastboot);
-  const JudgedRun run = run_judged(command, output, sizeof output, quick_run_timeout_ms, RunKind::bounded, words);
-
-  if (!run.started && target->fastboot) {
+  const JudgedRun judged = run_judged(command, output, sizeof output, quick_run_timeout_ms, RunKind::bounded, words);
+  const RunEnd end = judged.run.end;
+  if (end == RunEnd::not_started && target->fastboot) {
     return send_fixed_json(ex.socket, ex.reply_origin, reboot_fastboot_missing_body);
   }
-  static char body[reboot_body_size];
+  ScratchHold<RebootBuffers> scratch(reboot_scratch);
+  auto& body = scratch->body;
   // A tool that could not be started rebooted nothing, though it printed
   // no failure.
-  if (run.ran_to_end && run.started && !reboot_failed(words, target->fastboot)) {
+  if (end != RunEnd::timed_out && end != RunEnd::not_started && !reboot_failed(words, target->fastboot)) {
     std::snprintf(body, sizeof body, rebooted_format, target->name);
   } else {
-    static char log[reboot_log_limit + 1];
-    json_escape_tool_text_keeping_tail(output, run.notes_at, log, reboot_log_limit);
-    std::snprintf(body, sizeof body, reboot_failed_format, target->name, log);
+    json_escape_tool_text_keeping_tail(output, judged.notes_at, scratch->log, reboot_log_limit);
+    std::snprintf(body, sizeof body, reboot_failed_format, target->name, scratch->log);
   }
   send_json(ex.socket, ex.reply_origin, body);
 }

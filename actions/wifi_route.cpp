@@ -60,12 +60,11 @@ void watch_wifi_words(OutputWords& words) {
   words.watch(contract::wifi_failure_words);
 }
 
-const char* wifi_verdict(const OutputWords& words) {
-  const bool ok = words.seen_any(contract::wifi_success_words) && !words.seen_any(contract::wifi_failure_words);
-  return ok ? "true" : "false";
+bool wifi_verdict(const OutputWords& words) {
+  return words.seen_any(contract::wifi_success_words) && !words.seen_any(contract::wifi_failure_words);
 }
 
-const char* wifi_verdict(const char* output) {
+bool wifi_verdict(const char* output) {
   OutputWords words;
   watch_wifi_words(words);
   words.saw(output, static_cast<int>(std::strlen(output)));
@@ -106,11 +105,14 @@ void handle_wifi(Exchange& ex) {
   char output[wifi_output_size] = {};
   OutputWords words;
   watch_wifi_words(words);
-  const JudgedRun run =
+  const JudgedRun judged =
       run_judged(command, output, sizeof output, mdns ? mdns_timeout_ms : wifi_timeout_ms, RunKind::bounded, words);
   char log[wifi_log_limit + 1];
-  json_escape_tool_text_keeping_tail(output, run.notes_at, log, wifi_log_limit);
+  json_escape_tool_text_keeping_tail(output, judged.notes_at, log, wifi_log_limit);
+  // The mDNS listing always answers with what adb printed. A run the bridge
+  // had to end failed; one that never started printed no success word.
+  const bool ok = mdns || (judged.run.end != RunEnd::timed_out && wifi_verdict(words));
   char body[wifi_body_size];
-  std::snprintf(body, sizeof body, wifi_format, mdns ? "true" : (run.ran_to_end ? wifi_verdict(words) : "false"), log);
+  std::snprintf(body, sizeof body, wifi_format, json_bool(ok), log);
   send_json(ex.socket, ex.reply_origin, body);
 }

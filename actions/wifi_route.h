@@ -23,11 +23,11 @@ bool is_valid_pairing_code(const char* code);
 // Watches for the words wifi_verdict needs.
 void watch_wifi_words(OutputWords& words);
 
-// "true" when adb's whole output held a success word and no failure word.
-const char* wifi_verdict(const OutputWords& words);
+// True when adb's whole output held a success word and no failure word.
+bool wifi_verdict(const OutputWords& words);
 
 // The same over a text, every byte up to its NUL.
-const char* wifi_verdict(const char* output);
+bool wifi_verdict(const char* output);
 
 // GET /wifi-<action>: wireless debugging pair, connect, disconnect, mdns.
 void handle_wifi(Exchange& ex);

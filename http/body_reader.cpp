@@ -2,8 +2,17 @@
 
 #include "http/exchange.h"
 #include "http/request_values.h"
+#include "tools/scratch.h"
 
 namespace {
+
+// Large receives and writes: far fewer system calls per MiB (which is what
+// limits the rate under Wine), while the body is never held whole.
+struct BodyBuffers {
+  static constexpr char name[] = "body reader";
+  char chunk[receive_chunk];
+};
+Scratch<BodyBuffers> body_scratch;
 
 constexpr char continue_line[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
@@ -53,9 +62,8 @@ bool receive_body(Exchange& ex, long long announced, BodyWriter& writer, const B
   long long written = first_part < announced ? first_part : announced;
   if (!writer.write(ex.request + head, static_cast<int>(written))) return false;
 
-  // Large receives and writes: far fewer system calls per MiB (which is
-  // what limits the rate under Wine), while the body is never held whole.
-  static char chunk[receive_chunk];
+  ScratchHold<BodyBuffers> scratch(body_scratch);
+  auto& chunk = scratch->chunk;
   BodyPace pace(limits, announced - written, BodyPace::Clock::now());
   while (written < announced) {
     const long long left = announced - written;

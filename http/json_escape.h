@@ -1,5 +1,9 @@
-// Puts arbitrary text between the double quotes of a JSON string.
+// Puts arbitrary text between the double quotes of a JSON string, and
+// writes a verdict as JSON.
 #pragma once
+
+// The JSON word for `value`: verdicts are bool until a body is written.
+inline const char* json_bool(bool value) { return value ? "true" : "false"; }
 
 // Escapes `in` into `out` (limit + 1 bytes): tab, line feed, '"' and '\'
 // become two-byte escapes, written only while they fit under `limit`; other

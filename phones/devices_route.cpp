@@ -5,9 +5,17 @@
 #include "http/exchange.h"
 #include "http/json_escape.h"
 #include "phones/phone_choice.h"
+#include "tools/scratch.h"
 #include "tools/tool_locator.h"
 
 namespace {
+
+// One "devices" output at a time: adb's, then fastboot's.
+struct DevicesBuffers {
+  static constexpr char name[] = "GET /devices";
+  char output[devices_output_size];
+};
+Scratch<DevicesBuffers> devices_scratch;
 
 constexpr int devices_body_size = 8192;
 constexpr char body_end[] = "]}";
@@ -48,9 +56,10 @@ void handle_devices(Exchange& ex) {
   char fastboot[tool_path_size];
   find_tool("adb", adb);
   find_tool("fastboot", fastboot);
-  static char output[devices_output_size];
-  static PhoneList adb_list;
-  static PhoneList fastboot_list;
+  ScratchHold<DevicesBuffers> scratch(devices_scratch);
+  auto& output = scratch->output;
+  PhoneList adb_list;
+  PhoneList fastboot_list;
   list_devices(adb, output);
   parse_adb_devices(output, adb_list);
   list_devices(fastboot, output);

@@ -8,6 +8,7 @@
 #include "http/reply_texts.h"
 #include "phones/android_usb_vendors.h"
 #include "tools/provisioning.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
 
@@ -23,8 +24,17 @@ constexpr char no_permissions_word[] = "no permissions";
 // adb states of a phone that is there but not in its normal system.
 constexpr const char* other_mode_states[] = {"recovery", "sideload", "rescue", "bootloader", "host"};
 constexpr char adb_mode[] = "ADB";
-constexpr int doctor_body_size = 8192;
 constexpr char fastboot_mode[] = "Fastboot";
+constexpr int doctor_body_size = 8192;
+
+// What the tools printed, and the reply.
+struct DoctorBuffers {
+  static constexpr char name[] = "GET /doctor";
+  char adb_output[devices_output_size];
+  char fastboot_output[devices_output_size];
+  char body[doctor_body_size];
+};
+Scratch<DoctorBuffers> doctor_scratch;
 
 constexpr const char* codes[] = {
     "adb_missing",        "adb_server_conflict",     "fastboot_missing",  "usb_no_driver",   "usb_no_permission",
@@ -121,8 +131,8 @@ void add_other_modes(const PhoneList& adb, Diagnosis& out) {
 
 void diagnose(const DoctorFacts& facts, Diagnosis& out) {
   out = Diagnosis{};
-  static PhoneList adb;
-  static PhoneList fastboot;
+  PhoneList adb;
+  PhoneList fastboot;
   parse_adb_devices(facts.adb_there ? facts.adb_output : "", adb);
   parse_fastboot_devices(facts.fastboot_there ? facts.fastboot_output : "", fastboot);
   const platform::UsbDevices* usb = facts.usb != nullptr && facts.usb->looked ? facts.usb : nullptr;
@@ -208,10 +218,11 @@ int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* u
 }
 
 void handle_doctor(Exchange& ex) {
-  static char adb_output[devices_output_size];
-  static char fastboot_output[devices_output_size];
-  static platform::UsbDevices usb;
+  ScratchHold<DoctorBuffers> scratch(doctor_scratch);
+  auto& adb_output = scratch->adb_output;
+  auto& fastboot_output = scratch->fastboot_output;
   adb_output[0] = fastboot_output[0] = '\0';
+  platform::UsbDevices usb;
 
   DoctorFacts facts;
   char tool[tool_path_size];
@@ -229,9 +240,8 @@ void handle_doctor(Exchange& ex) {
   platform::list_usb_devices(usb);
   facts.usb = &usb;
 
-  static Diagnosis diagnosis;
+  Diagnosis diagnosis;
   diagnose(facts, diagnosis);
-  static char body[doctor_body_size];
-  const int length = format_doctor_body(diagnosis, &usb, body, sizeof body);
-  send_json(ex.socket, ex.reply_origin, body, length);
+  const int length = format_doctor_body(diagnosis, &usb, scratch->body, sizeof scratch->body);
+  send_json(ex.socket, ex.reply_origin, scratch->body, length);
 }

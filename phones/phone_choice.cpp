@@ -6,8 +6,16 @@
 #include "http/reply_texts.h"
 #include "http/request_values.h"
 #include "tools/limits.h"
+#include "tools/scratch.h"
 
 namespace {
+
+// The "devices" output choose_phone reads.
+struct ChoiceBuffers {
+  static constexpr char name[] = "phone choice";
+  char output[devices_output_size];
+};
+Scratch<ChoiceBuffers> choice_scratch;
 
 // Enough encoded characters that any longer value decodes to more than
 // serial_cap characters (each decoded character takes at most three).
@@ -54,7 +62,7 @@ SerialRequest serial_in_request(const char* request, char* serial) {
 PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_output, char* serial) {
   if (asked == SerialRequest::bad) return PhoneChoice::bad_serial;
   if (!needs_phone_list(kind, asked, serial)) return PhoneChoice::chosen;
-  static PhoneList list;
+  PhoneList list;
   if (kind == ToolKind::adb) {
     parse_adb_devices(listed_output, list);
   } else {
@@ -71,13 +79,13 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   // pick one of two.
   int count = 0;
   const ListedPhone* first = nullptr;
-  bool one_serial = true;  // every candidate shows the same usable serial
+  bool one_serial = true;  // every candidate is the first one's serial, listed again
   for (int i = 0; i < list.count; ++i) {
     const ListedPhone& phone = list.phones[i];
     if (!is_ready(list, phone)) continue;
     ++count;
     if (first == nullptr) first = &phone;
-    if (!is_usable(phone) || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
+    if (!phone.duplicate || std::strcmp(phone.serial, first->serial) != 0) one_serial = false;
   }
   if (kind == ToolKind::fastboot && list.total > count) {
     count = list.total;
@@ -85,12 +93,16 @@ PhoneChoice decide_phone(ToolKind kind, SerialRequest asked, const char* listed_
   }
   if (count > 1) return one_serial ? PhoneChoice::duplicate : PhoneChoice::several;
   if (first == nullptr || !is_usable(*first)) return PhoneChoice::no_phone;
+  // The only ready line may share its serial with a line that is not
+  // ready: "-s" could still reach that other phone.
+  if (first->duplicate) return PhoneChoice::duplicate;
   copy_serial(first->serial, serial);
   return PhoneChoice::chosen;
 }
 
 PhoneChoice choose_phone(ToolKind kind, const char* tool_path, SerialRequest asked, char* serial) {
-  static char output[devices_output_size];
+  ScratchHold<ChoiceBuffers> scratch(choice_scratch);
+  auto& output = scratch->output;
   output[0] = '\0';
   if (needs_phone_list(kind, asked, serial) && list_devices(tool_path, output) == RunEnd::not_started) {
     return PhoneChoice::tool_missing;

@@ -37,7 +37,8 @@ SerialRequest serial_in_request(const char* request, char* serial);
 // Decides the phone from a named serial (`asked`, from requested_serial,
 // with the serial in `serial`) and the tool's list (`listed_output`: its
 // "devices" output; not read for a fastboot network serial, which fastboot
-// never lists). A named serial listed more than once is never chosen. adb:
+// never lists). A serial listed more than once is never chosen, named or
+// not, also when only one of its lines is ready (duplicate). adb:
 // a named serial is used as it is unless listed twice (adb itself refuses
 // one it does not know); fastboot: a named serial must be listed unless it
 // is a network serial. Without a name: the single ready phone (is_ready).

@@ -179,14 +179,12 @@ int count_in_state(const PhoneList& list, const char* state, const ListedPhone**
 RunEnd list_devices(const char* tool_path, char* output) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::devices_cmd, tool_path);
-  bool crashed = false;
-  const RunEnd end =
-      run_tool_ended(command, output, devices_output_size, quick_run_timeout_ms, RunKind::bounded, nullptr, &crashed);
+  const ToolRun run = run_tool(command, output, devices_output_size, quick_run_timeout_ms);
   // A file that starts but cannot really run (a cut copy crashes, the
   // loader misses a library) prints no list: the tool is not there.
-  if (crashed && !holds_list(output)) {
+  if (run.crashed && !holds_list(output)) {
     output[0] = '\0';
     return RunEnd::not_started;
   }
-  return end;
+  return run.end;
 }

@@ -53,12 +53,11 @@ constexpr int read_end = 0;
 constexpr int read_nothing = -1;
 
 template <class Child>
-CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& limits, bool* crashed) {
+ToolRun run(const char* command_line, char* out, int size, const RunLimits& limits) {
   out[0] = '\0';
-  if (crashed != nullptr) *crashed = false;
   const auto whole_deadline = Clock::now() + std::chrono::milliseconds(limits.whole_run_ms);
   Child child;
-  if (!child.start(command_line)) return CaptureEnd::not_started;
+  if (!child.start(command_line)) return ToolRun{RunEnd::not_started, false};
 
   // Reading: ends at end of output, the whole-run bound, a quiet bound,
   // the observer's word, or once the child has exited and what it wrote has been read. Output past
@@ -116,9 +115,8 @@ CaptureEnd run(const char* command_line, char* out, int size, const RunLimits& l
     child.wait_exit(std::min(whole_deadline, Clock::now() + std::chrono::milliseconds(limits.after_output_ms)));
   }
   if (child.end()) in_time = false;
-  if (!in_time) return CaptureEnd::timed_out;
-  if (crashed != nullptr) *crashed = child.crashed();
-  return cut ? CaptureEnd::output_cut : CaptureEnd::finished;
+  if (!in_time) return ToolRun{RunEnd::timed_out, false};
+  return ToolRun{cut ? RunEnd::output_cut : RunEnd::finished, child.crashed()};
 }
 
 }  // namespace capture

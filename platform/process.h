@@ -34,12 +34,21 @@ struct RunLimits {
   OutputObserver* observer = nullptr;
 };
 
-// How a run ended.
-enum class CaptureEnd {
+// How a run ended. The one such enum of the bridge: the runner above this
+// floor (tools/process_runner.h) hands it on as it is.
+enum class RunEnd {
   finished,     // the child ended by itself and all its output is in `out`
   output_cut,   // it ended by itself; output past the buffer was dropped
   timed_out,    // a limit ran out and the child was ended (wins over cut)
   not_started,  // the child could not be started; `out` is empty
+};
+
+// What a run gives besides the text it left in `out`.
+struct ToolRun {
+  RunEnd end = RunEnd::not_started;
+  // The child started and ended by itself the way a file ends that could
+  // not really run (see run_captured); only with finished or output_cut.
+  bool crashed = false;
 };
 
 // Starts `command_line` (program first, Windows quoting rules, no shell),
@@ -67,15 +76,15 @@ enum class CaptureEnd {
 // so a server it leaves behind lives on); Linux gives it a parent-death
 // signal, which programs it starts do not inherit.
 //
-// `crashed`, when given, is set when the child started and ended by itself
-// the way a file ends that could not really run: by a crash signal
-// (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP: a cut copy of
-// a program) or with exit status 126 or 127 (the loader missing a library,
-// a script's interpreter that cannot run it). The run still ends as it
-// ended (finished or output_cut, its output kept): a working tool may crash
-// at its end, so whether it counts as started is for the caller to judge
-// from its output. Cleared otherwise, and always on Windows, where
-// CreateProcess refuses a file that is no program.
-CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits, bool* crashed = nullptr);
+// `crashed` is set when the child started and ended by itself the way a
+// file ends that could not really run: by a crash signal (SIGSEGV, SIGBUS,
+// SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP: a cut copy of a program) or
+// with exit status 126 or 127 (the loader missing a library, a script's
+// interpreter that cannot run it). The run still ends as it ended
+// (finished or output_cut, its output kept): a working tool may crash at
+// its end, so whether it counts as started is for the caller to judge from
+// its output. Never set on Windows, where CreateProcess refuses a file
+// that is no program.
+ToolRun run_captured(const char* command_line, char* out, int size, RunLimits limits);
 
 }  // namespace platform

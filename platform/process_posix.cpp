@@ -232,8 +232,8 @@ class Child {
 
 }  // namespace
 
-CaptureEnd run_captured(const char* command_line, char* out, int size, RunLimits limits, bool* crashed) {
-  return capture::run<Child>(command_line, out, size, limits, crashed);
+ToolRun run_captured(const char* command_line, char* out, int size, RunLimits limits) {
+  return capture::run<Child>(command_line, out, size, limits);
 }
 
 }  // namespace platform

@@ -11,16 +11,27 @@
 #include "report/shell_probes.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 
-namespace {}  // namespace
+namespace {
+
+// getprop's whole dump: real ones run past 64 KiB.
+struct AdbReportBuffers {
+  static constexpr char name[] = "ADB report";
+  char getprop_text[getprop_text_size];
+};
+Scratch<AdbReportBuffers> adb_report_scratch;
+
+}  // namespace
 
 void build_adb_fields(const char* adb, const char* serial, char* list, int* first) {
-  // Static: 256 KiB is too much for the stack of the serving thread.
-  static char getprop_text[getprop_text_size];
+  ScratchHold<AdbReportBuffers> scratch(adb_report_scratch);
+  const auto& getprop_text = scratch->getprop_text;
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getprop_cmd, adb, serial);
-  run_tool(command, getprop_text, sizeof getprop_text, quick_run_timeout_ms);
+  run_tool(command, scratch->getprop_text, sizeof scratch->getprop_text,
+           quick_run_timeout_ms);  // the text alone is read
 
   PropertyValues props;
   read_first_property_group(getprop_text, props);

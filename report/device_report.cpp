@@ -9,8 +9,21 @@
 #include "report/fastboot_report.h"
 #include "report/field_list.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 #include "tools/tool_locator.h"
+
+namespace {
+
+// A "devices" output (adb's, then fastboot's) and the ADB field list.
+struct DeviceReportBuffers {
+  static constexpr char name[] = "device report";
+  char devices[devices_output_size];
+  char adb_fields[adb_list_cap];
+};
+Scratch<DeviceReportBuffers> device_report_scratch;
+
+}  // namespace
 
 ReportKind report_from_adb_list(const PhoneList& adb, SerialRequest asked, char* serial) {
   if (asked == SerialRequest::given) {
@@ -55,9 +68,10 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
   char serial[device_serial_size] = {};
   if (asked == SerialRequest::given) copy_serial(asked_serial, serial);
 
-  static char devices[devices_output_size];
-  static PhoneList adb_list;
-  static PhoneList fastboot_list;
+  ScratchHold<DeviceReportBuffers> scratch(device_report_scratch);
+  auto& devices = scratch->devices;
+  PhoneList adb_list;
+  PhoneList fastboot_list;
   list_devices(adb, devices);
   parse_adb_devices(devices, adb_list);
   ReportKind kind = report_from_adb_list(adb_list, asked, serial);
@@ -74,7 +88,7 @@ void build_device_report(char* report, SerialRequest asked, const char* asked_se
       // adb answers "error: ..." at once for a phone that went away or
       // offline mid-report: that is no value, and the runs left are skipped.
       budget.watch_for(contract::adb_failure_line);
-      static char list[adb_list_cap];
+      auto& list = scratch->adb_fields;
       list[0] = '\0';
       int first = 1;
       build_adb_fields(adb, serial, list, &first);

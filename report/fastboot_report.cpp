@@ -7,11 +7,18 @@
 #include "report/report_rows.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
 constexpr int value_cap = 255;
+
+struct FastbootReportBuffers {
+  static constexpr char name[] = "Fastboot report";
+  char getvar_text[getvar_output_size];
+};
+Scratch<FastbootReportBuffers> fastboot_report_scratch;
 
 struct GetvarRow {
   const char* variable;
@@ -60,7 +67,7 @@ void add_getvar_rows(const char* getvar_text, const char* device_serial, char* l
 void build_fastboot_fields(const char* fastboot, const char* device_serial, char* list, int* first) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, contract::getvar_all_cmd, fastboot, device_serial);
-  static char getvar_text[getvar_output_size];
-  run_tool(command, getvar_text, sizeof getvar_text, quick_run_timeout_ms);
-  add_getvar_rows(getvar_text, device_serial, list, first);
+  ScratchHold<FastbootReportBuffers> scratch(fastboot_report_scratch);
+  run_tool(command, scratch->getvar_text, sizeof scratch->getvar_text, quick_run_timeout_ms);  // the text alone is read
+  add_getvar_rows(scratch->getvar_text, device_serial, list, first);
 }

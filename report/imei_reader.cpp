@@ -6,12 +6,20 @@
 #include "report/getprop.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
 constexpr int call_digit_cap = 63;
 constexpr int token_digit_cap = 31;
+
+// One iphonesubinfo call's parcel.
+struct ImeiBuffers {
+  static constexpr char name[] = "IMEI reader";
+  char output[imei_call_output_size];
+};
+Scratch<ImeiBuffers> imei_scratch;
 
 const char* const imei_properties[] = {"ril.gsm.imei", "persist.radio.imei", "persist.radio.imei1",
                                        "gsm.imei",     "ril.imei",           "ro.ril.oem.imei"};
@@ -78,10 +86,10 @@ void read_imei(const char* adb, const char* serial, const char* code, const char
     std::snprintf(command, sizeof command, contract::imei_cmd, adb, serial, code);
   else
     std::snprintf(command, sizeof command, contract::imei_slot_cmd, adb, serial, code, slot);
-  static char output[imei_call_output_size];
-  run_tool(command, output, sizeof output, quick_run_timeout_ms);
+  ScratchHold<ImeiBuffers> scratch(imei_scratch);
+  run_tool(command, scratch->output, sizeof scratch->output, quick_run_timeout_ms);  // the text alone is read
   char candidate[call_digit_cap + 1];
-  quoted_digits(output, candidate);
+  quoted_digits(scratch->output, candidate);
   offer_imei(candidate, list);
 }
 

@@ -3,6 +3,17 @@
 #include "http/exchange.h"
 #include "phones/phone_choice.h"
 #include "report/device_report.h"
+#include "tools/scratch.h"
+
+namespace {
+
+struct InfoBuffers {
+  static constexpr char name[] = "GET /info";
+  char report[report_buffer_size];
+};
+Scratch<InfoBuffers> info_scratch;
+
+}  // namespace
 
 void handle_info(Exchange& ex) {
   char serial[device_serial_size];
@@ -11,7 +22,7 @@ void handle_info(Exchange& ex) {
     send_json(ex.socket, ex.reply_origin, phone_choice_body(ToolKind::adb, PhoneChoice::bad_serial));
     return;
   }
-  static char report[report_buffer_size];
-  build_device_report(report, asked, serial);
-  send_json(ex.socket, ex.reply_origin, report);
+  ScratchHold<InfoBuffers> scratch(info_scratch);
+  build_device_report(scratch->report, asked, serial);
+  send_json(ex.socket, ex.reply_origin, scratch->report);
 }

@@ -8,11 +8,20 @@
 #include "report/text_scan.h"
 #include "tools/limits.h"
 #include "tools/process_runner.h"
+#include "tools/scratch.h"
 #include "tools/tool_contract.h"
 
 namespace {
 
 constexpr int line_size = 64;
+
+// The two long replies: the accounts dump and the package list.
+struct ProbeBuffers {
+  static constexpr char name[] = "shell probes";
+  char accounts[32768];
+  char packages[65536];
+};
+Scratch<ProbeBuffers> probe_scratch;
 
 // " · " and "°C" in UTF-8.
 constexpr char dot_separator[] = " \xC2\xB7 ";
@@ -32,6 +41,8 @@ int keyed_int(const char* reply, const char* key) {
 void run_probe(const char* format, const char* adb, const char* serial, char* out, int size) {
   char command[tool_command_size];
   std::snprintf(command, sizeof command, format, adb, serial);
+  // Only the reply is read: a probe that timed out or could not be
+  // started leaves what it printed, often nothing, which shows no value.
   run_tool(command, out, size, quick_run_timeout_ms);
 }
 
@@ -207,21 +218,16 @@ bool battery_serial_usable(const char* line) {
 }
 
 void run_identity_probes(const char* adb, const char* serial, ProbeTexts& texts) {
-  {
-    static char accounts[32768];
-    run_probe(contract::accounts_cmd, adb, serial, accounts, sizeof accounts);
-    google_accounts_text(accounts, texts.google_accounts);
-  }
+  ScratchHold<ProbeBuffers> scratch(probe_scratch);
+  run_probe(contract::accounts_cmd, adb, serial, scratch->accounts, sizeof scratch->accounts);
+  google_accounts_text(scratch->accounts, texts.google_accounts);
   char line[line_size];
   probe_line(contract::wifi_mac_cmd, adb, serial, line);
   wifi_mac_text(line, texts.wifi_mac);
   probe_line(contract::bluetooth_mac_cmd, adb, serial, line);
   bluetooth_mac_text(line, texts.bluetooth_mac);
-  {
-    static char packages[65536];
-    run_probe(contract::packages_cmd, adb, serial, packages, sizeof packages);
-    installed_apps_text(packages, texts.installed_apps);
-  }
+  run_probe(contract::packages_cmd, adb, serial, scratch->packages, sizeof scratch->packages);
+  installed_apps_text(scratch->packages, texts.installed_apps);
 }
 
 void run_system_probes(const char* adb, const char* serial, ProbeTexts& texts) {

@@ -7,8 +7,18 @@
 #include "http/request_values.h"
 #include "server/origin.h"
 #include "server/routes.h"
+#include "tools/scratch.h"
 
 namespace {
+
+// The request loop's buffers: the request head and, after the reply, room
+// for what the client still sends and nobody reads.
+struct LoopBuffers {
+  static constexpr char name[] = "request loop";
+  char request[request_buffer_size];
+  char dropped[1 << 20];
+};
+Scratch<LoopBuffers> loop_scratch;
 
 using Clock = std::chrono::steady_clock;
 
@@ -30,7 +40,7 @@ struct DrainLimits {
 // announced and nobody read or, when that count is unknown (a head too long
 // for the buffer, a body framing the bridge does not speak), everything up
 // to the client's close.
-void drain_unread(const Exchange& ex) {
+void drain_unread(const Exchange& ex, char (&dropped)[sizeof LoopBuffers::dropped]) {
   if (ex.client_stalled) return;
   const bool head_cut = ex.head.body < 0 && ex.received >= request_buffer_size - 1;
   DrainLimits limits{drain_byte_cap, drain_total_ms, drain_total_ms, 0};
@@ -45,7 +55,6 @@ void drain_unread(const Exchange& ex) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(limits.total_ms);
   auto window_end = Clock::now() + std::chrono::milliseconds(limits.window_ms);
   long long in_window = 0;
-  static char scratch[1 << 20];
   long long unread = limits.bytes;
   while (unread > 0) {
     if (ms_left(window_end) == 0) {
@@ -56,8 +65,8 @@ void drain_unread(const Exchange& ex) {
     int left = ms_left(deadline);
     if (left == 0) return;
     if (ms_left(window_end) < left) left = ms_left(window_end);
-    int want = unread < static_cast<long long>(sizeof scratch) ? static_cast<int>(unread) : sizeof scratch;
-    int n = platform::receive_some(ex.socket, scratch, want, left);
+    int want = unread < static_cast<long long>(sizeof dropped) ? static_cast<int>(unread) : sizeof dropped;
+    int n = platform::receive_some(ex.socket, dropped, want, left);
     if (n == platform::recv_timed_out) continue;
     if (n <= 0) return;
     unread -= n;
@@ -84,7 +93,8 @@ int read_request_head(platform::socket_id s, char* buffer) {
 }
 
 void serve_forever(platform::socket_id listener, const ServerContext& context) {
-  static char request[request_buffer_size];
+  ScratchHold<LoopBuffers> scratch(loop_scratch);
+  auto& request = scratch->request;
   for (;;) {
     platform::Socket connection(platform::accept_connection(listener));
     if (!connection.valid()) continue;
@@ -99,6 +109,6 @@ void serve_forever(platform::socket_id listener, const ServerContext& context) {
     ex.reply_origin = reply_origin(ex.head);
     ex.context = &context;
     route_request(ex);
-    drain_unread(ex);
+    drain_unread(ex, scratch->dropped);
   }
 }

@@ -62,7 +62,8 @@ int run_bridge(int argc, const char* const* argv) {
     return 1;
   }
 
-  static ServerContext context;
+  // Lives as long as the bridge serves: serve_forever does not return.
+  ServerContext context;
   platform::Socket listener;
   for (int port = first_port; port <= last_port && !listener.valid(); ++port) {
     listener = platform::Socket(platform::listen_loopback(port, listen_backlog));

@@ -27,20 +27,6 @@ unsigned ms_left(Clock::time_point deadline) {
   return left <= 0 ? 0u : static_cast<unsigned>(left);
 }
 
-RunEnd ended_as(platform::CaptureEnd end) {
-  switch (end) {
-    case platform::CaptureEnd::finished:
-      return RunEnd::finished;
-    case platform::CaptureEnd::output_cut:
-      return RunEnd::output_cut;
-    case platform::CaptureEnd::timed_out:
-      return RunEnd::timed_out;
-    case platform::CaptureEnd::not_started:
-      break;
-  }
-  return RunEnd::not_started;
-}
-
 }  // namespace
 
 RunBudget::RunBudget(unsigned total_ms) {
@@ -77,16 +63,15 @@ bool OutputWords::seen(const char* word) const {
   std::abort();
 }
 
-RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
-                      OutputWords* words, bool* crashed) {
-  if (crashed != nullptr) *crashed = false;
-  if (size <= 0) return RunEnd::not_started;
+ToolRun run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
+                 OutputWords* words) {
+  if (size <= 0) return ToolRun{RunEnd::not_started, false};
   output[0] = '\0';
   if (budget.active && kind == RunKind::bounded) {
     const unsigned left = ms_left(budget.deadline);
     if (budget.spent || left == 0) {
       budget.spent = true;
-      return RunEnd::timed_out;
+      return ToolRun{RunEnd::timed_out, false};
     }
     if (left < timeout_ms) timeout_ms = left;
   }
@@ -100,18 +85,13 @@ RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned
   } else if (kind == RunKind::download) {
     limits.whole_run_ms = download_limit_ms;
   }
-  const RunEnd end = ended_as(platform::run_captured(command_line, output, size, limits, crashed));
-  if (!budget.active) return end;
+  const ToolRun run = platform::run_captured(command_line, output, size, limits);
+  if (!budget.active) return run;
   if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
     output[0] = '\0';
     budget.spent = true;
-    if (crashed != nullptr) *crashed = false;
-    return RunEnd::timed_out;
+    return ToolRun{RunEnd::timed_out, false};
   }
-  if (end == RunEnd::timed_out) budget.spent = true;
-  return end;
-}
-
-bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind) {
-  return run_tool_ended(command_line, output, size, timeout_ms, kind) != RunEnd::timed_out;
+  if (run.end == RunEnd::timed_out) budget.spent = true;
+  return run;
 }

@@ -26,13 +26,11 @@ enum class RunKind {
 // fastboot's line while it waits for a phone.
 constexpr char waiting_marker[] = "< waiting for";
 
-// How a run ended.
-enum class RunEnd {
-  finished,     // the program ran and ended by itself; all its output is kept
-  output_cut,   // it ended by itself, but output past the buffer was dropped
-  timed_out,    // ended at its time-out or a quiet bound, or skipped by a spent RunBudget
-  not_started,  // the program could not be started (no such file, not executable)
-};
+// How a run ended, and what it gives besides its text: the platform's own
+// two types, so that there is one meaning of each ending. Here timed_out
+// also stands for a run that a spent RunBudget skipped.
+using platform::RunEnd;
+using platform::ToolRun;
 
 // What the whole output of a run held, kept or not: which of the watched
 // words occurred anywhere in it (also split over two reads or after a NUL
@@ -74,32 +72,28 @@ class OutputWords : public platform::OutputObserver {
   platform::StreamWords stream_;
 };
 
-// Runs `command_line` hidden and leaves what it wrote on standard output
-// and standard error, merged, in `output`: at most size - 1 bytes and a NUL.
-// Says how the run ended; when it was ended at its time-out and its output
-// was also cut, timed_out is the answer. A tool that cannot be started
-// leaves an empty text. A `size` below 1 runs nothing: not_started. A
-// child never outlives the bridge. When `words` is given it sees every
-// byte the tool printed. `crashed`, when given, tells whether the program
-// ended by a crash signal or with exit status 126 or 127, as a file does
-// that starts but cannot really run (platform::run_captured); the run
-// itself still ends as finished or output_cut.
-RunEnd run_tool_ended(const char* command_line, char* output, int size, unsigned timeout_ms,
-                      RunKind kind = RunKind::bounded, OutputWords* words = nullptr, bool* crashed = nullptr);
-
-// The same run, for callers that judge the tool by its text: false when
-// the run ended at its time-out (or was skipped, see RunBudget), else true,
-// so a tool that could not be started gives true and an empty text.
-bool run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded);
+// The one way to run a tool: runs `command_line` hidden and leaves what it
+// wrote on standard output and standard error, merged, in `output`: at
+// most size - 1 bytes and a NUL. The result says how the run ended; when it
+// was ended at its time-out and its output was also cut, timed_out is the
+// answer. A tool that cannot be started leaves an empty text. A `size`
+// below 1 runs nothing: not_started. A child never outlives the bridge.
+// When `words` is given it sees every byte the tool printed. `crashed`
+// tells whether the program ended by a crash signal or with exit status
+// 126 or 127, as a file does that starts but cannot really run
+// (platform::run_captured); the run itself still ends as finished or
+// output_cut.
+ToolRun run_tool(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded,
+                 OutputWords* words = nullptr);
 
 // While a RunBudget lives, bounded runs share one deadline: each run's
 // time-out is cut to what is left of `total_ms`, and once a run has been
 // ended at its time-out (the phone is gone or hangs) every later run is
 // skipped (timed_out) and leaves an empty text; a tool that could not be
-// started does not spend the budget. The bridge has one thread, so the
-// active budget is process-wide, and budgets do not nest: making one while
-// another lives is a programming error that ends the bridge at once with
-// a message on standard error, in every build.
+// started does not spend the budget. The active budget is process-wide
+// (one request at a time, see tools/scratch.h), and budgets do not nest:
+// making one while another lives is a programming error that ends the
+// bridge at once with a message on standard error, in every build.
 class RunBudget {
  public:
   explicit RunBudget(unsigned total_ms);

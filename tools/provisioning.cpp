@@ -21,8 +21,9 @@ void say(const char* line) {
   std::fflush(stdout);
 }
 
-// Whether the last download of this run failed; one thread, so a plain
-// static is enough.
+// Whether the last download of this run failed: kept for the bridge's
+// whole run, read by GET /doctor (one request at a time, see
+// tools/scratch.h).
 bool last_download_failed = false;
 
 }  // namespace
@@ -70,6 +71,7 @@ void ensure_fastboot() {
   char output[tools_download_output_size];
   for (int i = 0; i < count; ++i) {
     output[0] = '\0';
+    // Whether fastboot is there afterwards is what counts, not how each step ended.
     run_tool(lines[i], output, sizeof output, tools_download_timeout_ms, RunKind::download);
   }
   // What a failed unpack left behind (PowerShell removes it itself on success).

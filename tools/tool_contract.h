@@ -3,10 +3,9 @@
 // quotes; "-s SERIAL" for commands aimed at one phone, unquoted) and each
 // word of their output that the bridge relies on. The bridge judges a tool
 // by what it printed, not by its exit status. The runner tells apart a tool
-// that could not be started at all (run_tool_ended: not_started, with an
-// empty text); only the device lists look at how a run ended, to tell a
-// file that starts but cannot really run (a crash, or exit status 126 or
-// 127 before any list: list_devices).
+// that could not be started at all (run_tool: not_started, with an empty
+// text); the device lists also tell a file that starts but cannot really
+// run (a crash, or exit status 126 or 127 before any list: list_devices).
 #pragma once
 
 namespace contract {

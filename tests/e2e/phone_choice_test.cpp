@@ -207,6 +207,15 @@ TEST(PhoneChoice, TwoPhonesShowingOneSerialAreNeitherChosen) {
   for (const auto& call : bridge.tool_calls("adb")) EXPECT_EQ(call, "devices");
 }
 
+TEST(PhoneChoice, ASerialListedTwiceIsRefusedThoughOnlyOneOfItsLinesIsReady) {
+  Bridge bridge;
+  bridge.add_tool("adb",
+                  "match devices\nsay List of devices attached\\nABC\\tdevice\\nABC\\toffline\\n\nmatch reboot\n");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(trusted_get(bridge, "/reboot?to=recovery").body, duplicate_serial);
+  for (const auto& call : bridge.tool_calls("adb")) EXPECT_EQ(call, "devices");
+}
+
 TEST(PhoneChoice, PhonesWithUnusableSerialsCountAndAreNeverNamed) {
   Bridge bridge;
   bridge.add_tool("fastboot",

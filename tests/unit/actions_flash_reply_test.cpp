@@ -30,9 +30,9 @@ constexpr char fail_oneplus_crlf[] =
     "Writing 'recovery'                                 FAILED (remote: 'Partition flashing is not allowed')\r\n"
     "fastboot: error: Command failed";
 
-std::string body_of(const char* verdict, const char* shown, const std::string& output, int size = flash_body_size) {
+std::string body_of(bool flashed, const char* shown, const std::string& output, int size = flash_body_size) {
   std::string body(static_cast<size_t>(size), '\xAA');
-  int n = format_flash_body(verdict, shown, output.c_str(), &body[0], size);
+  int n = format_flash_body(flashed, shown, output.c_str(), &body[0], size);
   EXPECT_EQ(static_cast<size_t>(n), std::strlen(body.c_str()));
   body.resize(static_cast<size_t>(n));
   return body;
@@ -46,30 +46,30 @@ TEST(FlashVerdict, ReadsRealFastbootOutputs) {
   const std::string fail1 = fail_nexus;
   const std::string fail2 = fail_oneplus_crlf;
   ASSERT_FALSE(ok1.empty());
-  EXPECT_STREQ(flash_verdict(ok1.c_str()), "true");
-  EXPECT_STREQ(flash_verdict(ok2.c_str()), "true");
+  EXPECT_TRUE(flash_verdict(ok1.c_str()));
+  EXPECT_TRUE(flash_verdict(ok2.c_str()));
   // Both failures sent the image first ("OKAY") and then failed to write it.
-  EXPECT_STREQ(flash_verdict(fail1.c_str()), "false");
-  EXPECT_STREQ(flash_verdict(fail2.c_str()), "false");
+  EXPECT_FALSE(flash_verdict(fail1.c_str()));
+  EXPECT_FALSE(flash_verdict(fail2.c_str()));
 }
 
 TEST(FlashVerdict, NeedsASuccessWordAndNoFailure) {
-  EXPECT_STREQ(flash_verdict(""), "false");
-  EXPECT_STREQ(flash_verdict("Finished. Total time: 1.234s\r\n"), "true");
-  EXPECT_STREQ(flash_verdict("finished"), "true");
-  EXPECT_STREQ(flash_verdict("okay Failed"), "false");
-  EXPECT_STREQ(flash_verdict("fastboot: error: cannot load 'x': No such file or directory\n"), "false");
-  EXPECT_STREQ(flash_verdict("< waiting for any device >\n"), "false");
+  EXPECT_FALSE(flash_verdict(""));
+  EXPECT_TRUE(flash_verdict("Finished. Total time: 1.234s\r\n"));
+  EXPECT_TRUE(flash_verdict("finished"));
+  EXPECT_FALSE(flash_verdict("okay Failed"));
+  EXPECT_FALSE(flash_verdict("fastboot: error: cannot load 'x': No such file or directory\n"));
+  EXPECT_FALSE(flash_verdict("< waiting for any device >\n"));
 }
 
 TEST(FlashBody, CarriesVerdictPartitionAndEscapedLog) {
   const std::string crlf = fail_oneplus_crlf;
-  std::string body = body_of("false", "recovery", crlf);
+  std::string body = body_of(false, "recovery", crlf);
   EXPECT_EQ(body.rfind("{\"ok\":false,\"partition\":\"recovery\",\"log\":\"Sending 'recovery'", 0), 0u);
   EXPECT_EQ(body.find('\r'), std::string::npos);
   EXPECT_NE(body.find("OKAY [  0.490s]\\nWriting"), std::string::npos);
   EXPECT_EQ(body.substr(body.size() - 2), "\"}");
-  EXPECT_EQ(body_of("true", "(boot)", "OKAY\n"), "{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"OKAY\\n\"}");
+  EXPECT_EQ(body_of(true, "(boot)", "OKAY\n"), "{\"ok\":true,\"partition\":\"(boot)\",\"log\":\"OKAY\\n\"}");
 }
 
 TEST(FlashBody, StaysWellFormedWhenTheLogFillsTheBuffer) {
@@ -77,7 +77,7 @@ TEST(FlashBody, StaysWellFormedWhenTheLogFillsTheBuffer) {
   const std::string quotes(65535, '"');
   const std::string name(63, 'p');
   for (const std::string& output : {quotes, std::string(65535, 'x'), std::string(65534, 'x') + "\\"}) {
-    std::string body = body_of("false", name.c_str(), output);
+    std::string body = body_of(false, name.c_str(), output);
     EXPECT_LE(body.size(), static_cast<size_t>(flash_body_size - 1));
     EXPECT_EQ(body.substr(body.size() - 2), "\"}");
     // The log part must not end on half an escape.
@@ -91,7 +91,7 @@ TEST(FlashBody, StaysWellFormedWhenTheLogFillsTheBuffer) {
 
 TEST(FlashBody, LogIsValidUtf8WhateverTheToolPrinted) {
   // Stray bytes, and a three-byte character cut by the log limit.
-  EXPECT_EQ(body_of("false", "boot", "a\xFF\xFE b \xE2\x80\x94 c\xE2\x80"),
+  EXPECT_EQ(body_of(false, "boot", "a\xFF\xFE b \xE2\x80\x94 c\xE2\x80"),
             "{\"ok\":false,\"partition\":\"boot\",\"log\":\"a b \xE2\x80\x94 c\"}");
   const std::string dashes = [] {
     std::string s;
@@ -99,7 +99,7 @@ TEST(FlashBody, LogIsValidUtf8WhateverTheToolPrinted) {
     return s;
   }();
   for (int size : {flash_body_size, flash_body_size - 1, flash_body_size - 2}) {
-    EXPECT_TRUE(json_check::well_formed(body_of("true", "boot", dashes, size))) << size;
+    EXPECT_TRUE(json_check::well_formed(body_of(true, "boot", dashes, size))) << size;
   }
 }
 

@@ -39,12 +39,12 @@ TEST(WifiRules, PortAndCodeAreShortDigitRuns) {
 }
 
 TEST(WifiRules, VerdictOnRealAdbOutputs) {
-  EXPECT_STREQ(wifi_verdict("failed to connect to '127.0.0.1:1': Connection refused\n"), "false");
-  EXPECT_STREQ(wifi_verdict("disconnected everything\n"), "true");
-  EXPECT_STREQ(wifi_verdict("adb: unknown command pair\n"), "false");
-  EXPECT_STREQ(wifi_verdict("Successfully paired to 192.168.1.20:37123 [guid=adb-XXXX]\n"), "true");
-  EXPECT_STREQ(wifi_verdict("already connected to 192.168.1.20:5555\n"), "true");
-  EXPECT_STREQ(wifi_verdict("connected but error\n"), "false");
-  EXPECT_STREQ(wifi_verdict("Failed"), "false");
-  EXPECT_STREQ(wifi_verdict(""), "false");
+  EXPECT_FALSE(wifi_verdict("failed to connect to '127.0.0.1:1': Connection refused\n"));
+  EXPECT_TRUE(wifi_verdict("disconnected everything\n"));
+  EXPECT_FALSE(wifi_verdict("adb: unknown command pair\n"));
+  EXPECT_TRUE(wifi_verdict("Successfully paired to 192.168.1.20:37123 [guid=adb-XXXX]\n"));
+  EXPECT_TRUE(wifi_verdict("already connected to 192.168.1.20:5555\n"));
+  EXPECT_FALSE(wifi_verdict("connected but error\n"));
+  EXPECT_FALSE(wifi_verdict("Failed"));
+  EXPECT_FALSE(wifi_verdict(""));
 }

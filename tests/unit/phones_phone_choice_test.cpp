@@ -106,6 +106,15 @@ TEST(PhoneChoice, ASerialListedTwiceIsNeverChosen) {
   EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_twins), "<duplicate>");
 }
 
+TEST(PhoneChoice, ASerialListedTwiceIsNotChosenWhenOnlyOneOfItsLinesIsReady) {
+  // Only one line is ready, but "-s ABC" could still reach the other phone.
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "ABC\tdevice\nABC\toffline\n"), "<duplicate>");
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "ABC\tunauthorized\nABC\tdevice\n"), "<duplicate>");
+  EXPECT_EQ(decided(ToolKind::adb, "ABC", adb_header + "ABC\toffline\nABC\tdevice\n"), "<duplicate>");
+  // Another serial that is listed once and ready is not held back by them.
+  EXPECT_EQ(decided(ToolKind::adb, nullptr, adb_header + "ABC\toffline\nR5CY\tdevice\nABC\toffline\n"), "R5CY");
+}
+
 TEST(PhoneChoice, PhonesWithUnusableSerialsCountButAreNeverChosen) {
   EXPECT_EQ(decided(ToolKind::fastboot, nullptr, "ABC DEF 123\tfastboot\nGOOD123\tfastboot\n"), "<several>");
   EXPECT_EQ(

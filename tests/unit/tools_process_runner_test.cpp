@@ -1,6 +1,4 @@
 // run_tool against the scripted tool double, on both systems.
-#include "tools/process_runner.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +11,7 @@
 #include "phones/phone_choice.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tools/process_runner.h"
 #include "tools/tool_locator.h"
 
 namespace fs = std::filesystem;
@@ -23,12 +22,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// run_tool_ended with a buffer of `size` bytes filled with '#', so that a
-// runner that left it untouched or unterminated shows.
+// run_tool with a buffer of `size` bytes filled with '#', so that a runner
+// that left it untouched or unterminated shows; how the run ended.
 RunEnd ended_line(const std::string& command_line, int size, unsigned timeout_ms, std::string* text = nullptr,
                   RunKind kind = RunKind::bounded) {
   std::string out(static_cast<size_t>(size), '#');
-  const RunEnd end = run_tool_ended(command_line.c_str(), out.data(), size, timeout_ms, kind);
+  const RunEnd end = run_tool(command_line.c_str(), out.data(), size, timeout_ms, kind).end;
   EXPECT_NE(out.find('\0'), std::string::npos) << "output must end with a NUL";
   if (text != nullptr) *text = out.c_str();
   return end;
@@ -66,8 +65,8 @@ class ScriptedTool {
   std::string run(const std::string& args, int size, unsigned timeout_ms, RunKind kind = RunKind::bounded,
                   bool* in_time = nullptr) const {
     std::string out(static_cast<size_t>(size), '#');
-    const bool ran = run_tool(line(args).c_str(), out.data(), size, timeout_ms, kind);
-    if (in_time != nullptr) *in_time = ran;
+    const ToolRun run = run_tool(line(args).c_str(), out.data(), size, timeout_ms, kind);
+    if (in_time != nullptr) *in_time = run.end != RunEnd::timed_out;
     EXPECT_NE(out.find('\0'), std::string::npos) << "output must end with a NUL";
     return out.c_str();
   }
@@ -75,12 +74,12 @@ class ScriptedTool {
   // the bridge's.
   std::string run_limited(platform::RunLimits limits, bool* in_time) const {
     std::string out(256, '#');
-    const platform::CaptureEnd end = platform::run_captured(line("x").c_str(), out.data(), 256, limits);
-    *in_time = end != platform::CaptureEnd::timed_out;
-    EXPECT_NE(end, platform::CaptureEnd::not_started);
+    const RunEnd end = platform::run_captured(line("x").c_str(), out.data(), 256, limits).end;
+    *in_time = end != RunEnd::timed_out;
+    EXPECT_NE(end, RunEnd::not_started);
     return out.c_str();
   }
-  // run_tool_ended, and what it left in the output.
+  // How run_tool ended, and what it left in the output.
   RunEnd ended(const std::string& args, int size, unsigned timeout_ms, std::string* text = nullptr,
                RunKind kind = RunKind::bounded) const {
     return ended_line(line(args), size, timeout_ms, text, kind);
@@ -194,7 +193,7 @@ TEST(RunTool, TransferRunWaitsOnlyTheTimeOutAfterOutputEnds) {
   EXPECT_EQ(tool.run("x", 256, 1500, RunKind::transfer), "done\n");
 }
 
-// How a run ended (run_tool_ended), on both systems.
+// How a run ended (run_tool's end), on both systems.
 
 TEST(RunEnded, AProgramThatDoesNotExistIsNotStarted) {
   const std::string lines[] = {"\"/no/such/folder/tool\" devices", "talvik-no-such-tool-anywhere devices", ""};
@@ -202,15 +201,18 @@ TEST(RunEnded, AProgramThatDoesNotExistIsNotStarted) {
     std::string text = "#";
     EXPECT_EQ(ended_line(line, 64, 20000, &text), RunEnd::not_started) << line;
     EXPECT_EQ(text, "") << line;
-    // run_tool keeps its answer: not ended at a time-out, empty text.
+    // Not ended at a time-out, and no crash told: an empty text.
     std::string out(64, '#');
-    EXPECT_TRUE(run_tool(line.c_str(), out.data(), 64, 20000)) << line;
+    const ToolRun run = run_tool(line.c_str(), out.data(), 64, 20000);
+    EXPECT_NE(run.end, RunEnd::timed_out) << line;
+    EXPECT_FALSE(run.crashed) << line;
     EXPECT_EQ(std::string(out.c_str()), "") << line;
   }
   // The platform runner says the same.
   char out[16] = "#";
-  EXPECT_EQ(platform::run_captured("talvik-no-such-tool-anywhere", out, sizeof out, platform::RunLimits{1000, 1000}),
-            platform::CaptureEnd::not_started);
+  EXPECT_EQ(
+      platform::run_captured("talvik-no-such-tool-anywhere", out, sizeof out, platform::RunLimits{1000, 1000}).end,
+      RunEnd::not_started);
   EXPECT_STREQ(out, "");
 }
 
@@ -255,7 +257,7 @@ TEST(RunEnded, AProgramThatHangsTimedOut) {
   platform::RunLimits idle{1000, 600000};
   idle.idle_ms = 800;
   char out[64] = "#";
-  EXPECT_EQ(platform::run_captured(silent.line("x").c_str(), out, sizeof out, idle), platform::CaptureEnd::timed_out);
+  EXPECT_EQ(platform::run_captured(silent.line("x").c_str(), out, sizeof out, idle).end, RunEnd::timed_out);
   EXPECT_STREQ(out, "");
 }
 
@@ -336,7 +338,7 @@ TEST(RunWords, SeeEverythingTheToolPrintedWhateverTheBufferKept) {
   words.watch("OKAY");
   words.watch("FAILED");
   std::string out(4096, '#');
-  EXPECT_EQ(run_tool_ended(long_failure.line("x").c_str(), out.data(), 4096, 20000, RunKind::transfer, &words),
+  EXPECT_EQ(run_tool(long_failure.line("x").c_str(), out.data(), 4096, 20000, RunKind::transfer, &words).end,
             RunEnd::output_cut);
   EXPECT_TRUE(words.seen("OKAY"));
   EXPECT_TRUE(words.seen("FAILED"));
@@ -345,7 +347,7 @@ TEST(RunWords, SeeEverythingTheToolPrintedWhateverTheBufferKept) {
   ScriptedTool nul("match\nsay OKAY\\x00FAILED\\n\n");
   OutputWords nul_words;
   nul_words.watch("FAILED");
-  EXPECT_EQ(run_tool_ended(nul.line("x").c_str(), out.data(), 4096, 20000, RunKind::bounded, &nul_words),
+  EXPECT_EQ(run_tool(nul.line("x").c_str(), out.data(), 4096, 20000, RunKind::bounded, &nul_words).end,
             RunEnd::finished);
   EXPECT_STREQ(out.c_str(), "OKAY");
   EXPECT_TRUE(nul_words.seen("FAILED"));
@@ -405,14 +407,11 @@ TEST(RunEnded, AnExecutableFileTheSystemCannotRunIsNotStarted) {
   };
   for (const auto& [name, bytes] : files) {
     const std::string file = runnable_file(beside, name, bytes);
-    bool crashed = true;
     std::string out(64, '#');
-    EXPECT_EQ(run_tool_ended(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr,
-                             &crashed),
-              RunEnd::not_started)
-        << name;
+    const ToolRun run = run_tool(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000);
+    EXPECT_EQ(run.end, RunEnd::not_started) << name;
     EXPECT_STREQ(out.c_str(), "") << name;
-    EXPECT_FALSE(crashed) << name;
+    EXPECT_FALSE(run.crashed) << name;
   }
   EXPECT_FALSE(fs::exists(marker)) << "a shell ran the text file";
 
@@ -437,19 +436,18 @@ TEST(RunEnded, AScriptWithItsInterpreterLineRuns) {
   ScriptedTool beside("");
   const std::string file = runnable_file(beside, "script", "#!/bin/sh\necho \"script $1\"\n");
   std::string out(64, '#');
-  bool crashed = true;
-  EXPECT_EQ(
-      run_tool_ended(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr, &crashed),
-      RunEnd::finished);
+  const ToolRun run = run_tool(("\"" + file + "\" devices").c_str(), out.data(), 64, 20000);
+  EXPECT_EQ(run.end, RunEnd::finished);
   EXPECT_STREQ(out.c_str(), "script devices\n");
-  EXPECT_FALSE(crashed);
+  EXPECT_FALSE(run.crashed);
 }
 
 TEST(RunEnded, ACrashOrTheLoadersStatusIsToldButTheRunStillEndsAsItEnded) {
   const auto run = [](const std::string& line, bool* crashed) {
     std::string out(64, '#');
-    const RunEnd end = run_tool_ended(line.c_str(), out.data(), 64, 20000, RunKind::bounded, nullptr, crashed);
-    return std::make_pair(end, std::string(out.c_str()));
+    const ToolRun run = run_tool(line.c_str(), out.data(), 64, 20000);
+    *crashed = run.crashed;
+    return std::make_pair(run.end, std::string(out.c_str()));
   };
   bool crashed = false;
   ScriptedTool cut("");
@@ -472,9 +470,9 @@ TEST(RunEnded, ACrashOrTheLoadersStatusIsToldButTheRunStillEndsAsItEnded) {
   }
   ScriptedTool hung("match\nhang\n");
   std::string out(64, '#');
-  EXPECT_EQ(run_tool_ended(hung.line("x").c_str(), out.data(), 64, 1000, RunKind::bounded, nullptr, &crashed),
-            RunEnd::timed_out);
-  EXPECT_FALSE(crashed);
+  const ToolRun ended = run_tool(hung.line("x").c_str(), out.data(), 64, 1000);
+  EXPECT_EQ(ended.end, RunEnd::timed_out);
+  EXPECT_FALSE(ended.crashed);
 }
 
 TEST(ListDevices, ACrashedRunThatListedNothingIsNotStarted) {
