@@ -1,6 +1,7 @@
 #include "phones/devices_route.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "http/exchange.h"
 #include "http/json_escape.h"
@@ -64,6 +65,7 @@ void handle_devices(Exchange& ex) {
   parse_adb_devices(output, adb_list);
   list_devices(fastboot, output);
   parse_fastboot_devices(output, fastboot_list);
+  add_network_fastboot_phone(fastboot, std::getenv("ANDROID_SERIAL"), fastboot_list, output);
   char body[devices_body_size];
   const int length = format_devices_body(adb_list, fastboot_list, body, sizeof body);
   send_json(ex.socket, ex.reply_origin, body, length);

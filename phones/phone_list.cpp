@@ -188,3 +188,24 @@ RunEnd list_devices(const char* tool_path, char* output) {
   }
   return run.end;
 }
+
+bool network_phone_answered(const ToolRun& run, const char* output) {
+  return run.end == RunEnd::finished && std::strstr(output, contract::fastboot_finished_word) != nullptr &&
+         std::strstr(output, "< waiting for") == nullptr;
+}
+
+void add_network_fastboot_phone(const char* fastboot_path, const char* serial, PhoneList& list, char* output) {
+  if (serial == nullptr || !is_valid_serial(serial) || !is_network_serial(serial)) return;
+  if (find_phone(list, serial) != nullptr || list.count >= max_listed_phones) return;
+  char command[tool_command_size];
+  const int n = std::snprintf(command, sizeof command, contract::getvar_product_cmd, fastboot_path, serial);
+  if (n < 0 || n >= static_cast<int>(sizeof command)) return;
+  output[0] = '\0';
+  const ToolRun run = run_tool(command, output, devices_output_size, network_phone_timeout_ms);
+  if (!network_phone_answered(run, output)) return;
+  ListedPhone& phone = list.phones[list.count++];
+  copy_serial(serial, phone.serial);
+  std::snprintf(phone.state, sizeof phone.state, "%s", "fastboot");
+  phone.duplicate = false;
+  ++list.total;
+}

@@ -94,3 +94,13 @@ int count_in_state(const PhoneList& list, const char* state, const ListedPhone**
 // list (no adb header, no phone line) is not_started, with an empty text: a
 // broken or half-copied tool file.
 RunEnd list_devices(const char* tool_path, char* output);
+
+// fastboot lists no phone on the network ("tcp:..."/"udp:..."). When
+// `serial` (the bridge's ANDROID_SERIAL, may be null) is a valid network
+// serial not yet in `list` (fastboot's), asks that phone one quick,
+// bounded "getvar product" and, when it answered, adds it to the list in
+// the state "fastboot". `output` is devices_output_size bytes of scratch.
+void add_network_fastboot_phone(const char* fastboot_path, const char* serial, PhoneList& list, char* output);
+
+// Whether a "getvar product" run's output shows that the phone answered.
+bool network_phone_answered(const ToolRun& run, const char* output);

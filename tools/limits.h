@@ -43,6 +43,8 @@ constexpr int tools_download_output_size = 16384;  // archive fetch, never read
 // A run that should answer at once: "devices", each report probe, getvar,
 // an IMEI call, reboot, kill-server. The whole run is bounded.
 constexpr unsigned quick_run_timeout_ms = 20000;
+// Asking a network fastboot phone whether it is there, for GET /devices.
+constexpr unsigned network_phone_timeout_ms = 3000;
 // A whole report: once a run ends at its time-out the runs left are skipped.
 constexpr unsigned report_budget_ms = 60000;
 // Wireless pairing and connecting, and the mDNS listing.

@@ -52,6 +52,12 @@ constexpr char imei_slot_cmd[] = "\"%s\" -s %s shell service call iphonesubinfo 
 // more file); the runner merges standard error itself.
 constexpr char getvar_all_cmd[] = "\"%s\" -s %s getvar all";
 constexpr char getvar_pattern[] = "(bootloader) %s:";
+// A phone on the network that fastboot cannot list: asked one variable; a
+// phone that answered at all (its value or its refusal) ends the run with
+// fastboot's "Finished" line, one that is not there leaves fastboot
+// waiting ("< waiting for ... >").
+constexpr char getvar_product_cmd[] = "\"%s\" -s %s getvar product";
+constexpr char fastboot_finished_word[] = "Finished";
 
 // ---- Flash and boot (fastboot path, serial, partition, file / path, serial, file)
 constexpr char flash_cmd[] = "\"%s\" -s %s flash %s \"%s\"";

@@ -559,6 +559,25 @@ TEST_F(RealPhone, AndroidSerialOfTheBridgeChoosesThePhoneWhenTheQueryDoesNot) {
   EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:all", "reboot-bootloader"}));
 }
 
+// fastboot never lists a phone on the network: /devices asks the one the
+// bridge's ANDROID_SERIAL names, as scripts/demo.sh --fastboot sets it.
+TEST_F(RealPhone, DevicesListsTheNetworkFastbootPhoneThatAndroidSerialNames) {
+  PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
+  ASSERT_GT(phone.port(), 0);
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", phone.tcp_serial());
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.get("/devices").body, "{\"ok\":true,\"devices\":[{\"serial\":\"" + phone.tcp_serial() +
+                                             "\",\"mode\":\"Fastboot\",\"state\":\"fastboot\"}]}");
+  EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:product"}));
+
+  // No phone at that address: nothing listed, and the answer still comes.
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", "tcp:127.0.0.1:1");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.get("/devices").body, "{\"ok\":true,\"devices\":[]}");
+}
+
 // The doctor through the real adb. The bridge reads an empty USB tree, so
 // what this machine has on USB plays no part.
 class RealPhoneDoctor : public RealPhone {

@@ -110,3 +110,18 @@ TEST(PhoneRules, ReadyDependsOnTheToolWhoseListItIs) {
   EXPECT_FALSE(shows_usable_ready_phone(adb));
   EXPECT_EQ(first_unnamed(adb), nullptr);
 }
+
+// What Debian's fastboot printed for "getvar product" to a phone on the
+// network: one that has the variable, one that refuses it, and no phone.
+TEST(NetworkPhone, AnsweredWhenFastbootFinishedTalkingToIt) {
+  const ToolRun finished{RunEnd::finished, false};
+  EXPECT_TRUE(network_phone_answered(finished, "product: cheetah\nFinished. Total time: 0.001s\n"));
+  EXPECT_TRUE(network_phone_answered(
+      finished,
+      "getvar:product                                     FAILED (remote: 'GetVar Variable Not found')\n"
+      "Finished. Total time: 0.007s\n"));
+  EXPECT_FALSE(network_phone_answered(ToolRun{RunEnd::timed_out, false},
+                                      "error: Failed to connect to 127.0.0.1:1\n< waiting for tcp:127.0.0.1:1 >\n"));
+  EXPECT_FALSE(network_phone_answered(finished, "fastboot: error: invalid network address '127.0.0.1:'\n"));
+  EXPECT_FALSE(network_phone_answered(ToolRun{RunEnd::not_started, false}, ""));
+}
