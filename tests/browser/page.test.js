@@ -630,11 +630,12 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
           "/File bhej rahe hain: boot\\.img/.test(el.textContent)");
       bridge.openGate("busy.gate");
       assert.match((await other).body, /"ok":true/);
-      // Once every byte is sent the stage says this partition is being
-      // written and the finished upload's bar is gone; the phone writes
-      // until the gate opens.
+      // Once the bridge has every byte the stage says so and names the
+      // command that runs, and the finished upload's bar is gone; fastboot
+      // says nothing until the gate opens.
       await waitInView("#activity", "the stage box is out of view",
-        "!el.hidden && /Phone par likh raha hai \\(fastboot flash boot_a\\)/.test(el.textContent) && " +
+        "!el.hidden && /File mil gayi \\(32\\.0 MB\\)\\. fastboot shuru ho raha hai \\(fastboot flash boot_a\\)/" +
+          ".test(el.textContent) && " +
           "document.querySelector('#upload-progress').hidden && document.querySelector('#upload-percent').hidden");
       assert.ok(await page.$$eval("input[name=phone]", (rs) => rs.length > 0 && rs.every((r) => r.disabled)));
       bridge.openGate("write.gate");
