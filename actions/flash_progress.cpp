@@ -14,6 +14,12 @@ constexpr char raw_image_note[] = "Invalid sparse file format at header magic";
 // Writes the line for `stage`, with the phone's or fastboot's own words
 // when given (already escaped).
 void stage_line(const FlashStage& stage, const char* phone, const char* text, long long quiet_s, char* out, int size) {
+  // fastboot's own text is told as it is, whatever step it came in (a
+  // FAILED while a part is sent or written most of all).
+  if (text != nullptr) {
+    std::snprintf(out, size, "{\"stage\":\"text\",\"text\":\"%s\",\"quiet_s\":%lld}", text, quiet_s);
+    return;
+  }
   const char* name = "preparing";
   switch (stage.step) {
     case FastbootStep::sending:
@@ -38,9 +44,7 @@ void stage_line(const FlashStage& stage, const char* phone, const char* text, lo
     default:
       break;
   }
-  if (text != nullptr) {
-    std::snprintf(out, size, "{\"stage\":\"text\",\"text\":\"%s\",\"quiet_s\":%lld}", text, quiet_s);
-  } else if (phone != nullptr) {
+  if (phone != nullptr) {
     std::snprintf(out, size, "{\"stage\":\"%s\",\"phone\":\"%s\",\"quiet_s\":%lld}", name, phone, quiet_s);
   } else {
     std::snprintf(out, size, "{\"stage\":\"%s\",\"quiet_s\":%lld}", name, quiet_s);

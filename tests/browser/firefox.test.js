@@ -1,19 +1,23 @@
 // web/adb.html's main path in Debian's Firefox ESR against the real bridge
-// with tool doubles: finding the bridge, the phone report, and a confirmed
-// flash whose bytes reach fastboot exactly. The page needs nothing that only
-// Chromium has; this keeps it so. (Firefox fires the upload's load event only
-// when the reply arrives, so the upload's stages are not checked here.)
+// with tool doubles: finding the bridge, the phone report, a confirmed
+// flash whose bytes reach fastboot exactly, and the stages the bridge's
+// progress lines tell, from an upload and from a URL. The page needs nothing
+// that only Chromium has; this keeps it so. (Firefox fires the upload's load
+// event only when the reply arrives: here the upload's end is known from
+// the bridge's first line.)
 "use strict";
 
 const { test, before, after, beforeEach, afterEach } = require("node:test");
 const assert = require("node:assert/strict");
 const fs = require("node:fs");
+const http = require("node:http");
 const os = require("node:os");
 const path = require("node:path");
 const h = require("./harness");
 const { launchFirefox, waitForText } = require("./firefox-support");
 
-const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone } = require("./phones");
+const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone, prolog,
+  fastbootFlashPlays, flashEnds } = require("./phones");
 
 const adbWithPhone = [
   ...adbList(`${ADB_SERIAL}\\tdevice\\n`),
@@ -133,4 +137,76 @@ test("Firefox: a confirmed flash sends fastboot exactly the chosen file", async 
   assert.equal(flashes.length, 1, flashes.join("\n"));
   assert.match(flashes[0], new RegExp(`-s ${FB_SERIAL} flash boot `));
   assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+});
+
+test("Firefox: a flash in parts shows each part as the bridge tells it, then the verdict", async () => {
+  const image = h.makeImage(3 * 1024 * 1024);
+  image.write("ANDROID!", 0, "latin1");
+  const file = path.join(imageDir, "parts.img");
+  fs.writeFileSync(file, image);
+  await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending sparse 'boot' 1/2 (1020 KB)"),
+    "wait part.gate", "err OKAY [  0.257s]\\n" + prolog("Writing 'boot'"),
+    "err OKAY [  0.001s]\\n" + prolog("Sending sparse 'boot' 2/2 (12 KB)"), flashEnds));
+  bridge.closeGate("part.gate");
+  await h.recordStages(page);
+  await page.select("#image-partition", "boot");
+  await (await page.$("#image-file")).uploadFile(file);
+  await page.click("#flash-image");
+  await page.waitForSelector("#confirm[open]");
+  await page.click("#confirm-yes");
+  await waitForText(page, "#activity-stage", "fastboot phone ko bhej raha hai: hissa 1/2 (1.0 MB)");
+  assert.deepEqual(await page.$eval("#work-progress", (b) => [b.hidden, b.value, b.max]), [false, 0, 2]);
+  bridge.openGate("part.gate");
+  const r = await verdict("#image-result");
+  assert.equal(r.ok, true, r.text);
+  h.assertInOrder(await h.stagesShown(page), [
+    /^upload-percent: \d+ %$/,
+    /^activity-stage: File mil gayi \(3\.0 MB\)\. fastboot shuru ho raha hai/,
+    /^activity-stage: fastboot phone ko bhej raha hai: hissa 1\/2/,
+    /^activity-stage: Phone likh raha hai: hissa 1\/2$/,
+    /^activity-stage: fastboot phone ko bhej raha hai: hissa 2\/2/,
+  ]);
+  assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+});
+
+test("Firefox: a flash from a URL shows the bytes downloaded while the download runs", async () => {
+  const image = h.makeImage(3 * 1024 * 1024);
+  const half = image.length / 2;
+  let release = () => {};
+  const released = new Promise((resolve) => (release = resolve));
+  // As in the Chromium suite: real curl on Linux against a server that
+  // sends half and waits, a PowerShell double that does the same under Wine.
+  const server = http.createServer(async (req, res) => {
+    res.writeHead(200, { "Content-Type": "application/octet-stream", "Content-Length": image.length });
+    res.write(image.subarray(0, half));
+    await released;
+    res.end(image.subarray(half));
+  });
+  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+  const wine = Boolean(process.env.TALVIK_WINE_DIR);
+  try {
+    if (wine) {
+      fs.writeFileSync(bridge.file("slow.src"), image);
+      bridge.closeGate("download.gate");
+      bridge.addTool("powershell", ["match /slow.img'", `outsize ${half} -OutFile '`, "wait download.gate",
+        "outfile slow.src -OutFile '", ""].join("\n"));
+    }
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'dtbo' (3072 KB)"), flashEnds));
+    await page.select("#url-partition", "dtbo");
+    await page.$eval("#url-address", (el, url) => {
+      el.value = url;
+    }, `http://127.0.0.1:${server.address().port}/slow.img`);
+    await page.click("#flash-url");
+    await page.waitForSelector("#confirm[open]");
+    await page.click("#confirm-yes");
+    await waitForText(page, "#work-count", wine ? /^1\.5 MB$/ : /^1\.5 \/ 3\.0 MB \(\d+ %\)$/);
+    release();
+    bridge.openGate("download.gate");
+    const r = await verdict("#url-result");
+    assert.equal(r.ok, true, r.text);
+    assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+  } finally {
+    release();
+    await h.closeServer(server);
+  }
 });

@@ -447,6 +447,36 @@ async function waitUntil(page, fn, arg, message, timeout = 30000) {
   }
 }
 
+// Starts recording every text the stage box shows (its stage, details,
+// counts and quiet note), in order, as "ID: TEXT"; stagesShown reads the
+// record. Works on a Playwright and a Puppeteer page.
+function recordStages(page) {
+  return page.evaluate(() => {
+    window.stagesShown = [];
+    if (window.stageRecorder) return;
+    window.stageRecorder = new MutationObserver((records) => {
+      for (const r of records) for (const n of r.addedNodes) window.stagesShown.push(r.target.id + ": " + n.textContent);
+    });
+    window.stageRecorder.observe(document.querySelector("#activity"), { childList: true, subtree: true });
+  });
+}
+
+function stagesShown(page) {
+  return page.evaluate(() => window.stagesShown);
+}
+
+// Fails unless `shown` has an entry matching each of `patterns`, in that
+// order.
+function assertInOrder(shown, patterns) {
+  let at = -1;
+  for (const pattern of patterns) {
+    const next = shown.findIndex((s, i) => i > at && pattern.test(s));
+    assert.ok(next >= 0, `${pattern} does not follow ${at >= 0 ? JSON.stringify(shown[at]) : "the start"}:\n` +
+      shown.join("\n"));
+    at = next;
+  }
+}
+
 function sha256(bytes) {
   return crypto.createHash("sha256").update(bytes).digest("hex");
 }
@@ -485,6 +515,9 @@ module.exports = {
   trackBridgeRequests,
   settle,
   waitUntil,
+  recordStages,
+  stagesShown,
+  assertInOrder,
   sha256,
   makeImage,
   outputDir,

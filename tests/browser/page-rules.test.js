@@ -225,3 +225,181 @@ test("the page's copies of the bridge's rules match the bridge", async (t) => {
     }
   });
 });
+
+// The page's own declaration `NAME` (a function, class or const) as source.
+function pageDeclaration(name) {
+  const m = new RegExp(
+    `^(?:function ${name}\\([\\s\\S]*?^\\}$|class ${name} [^\\n]*\\}$|const ${name} = (?:[^\\n]*;$|[\\s\\S]*?^[}\\]];$))`,
+    "m").exec(page);
+  assert.ok(m, `the page declares no ${name}`);
+  return m[0];
+}
+
+// A context holding the page's declarations `names`, run in that order.
+function pageContext(names) {
+  const context = vm.createContext({ TextDecoder });
+  for (const name of names) vm.runInContext(pageDeclaration(name), context);
+  return context;
+}
+
+test("the page reads the bridge's progress lines", async (t) => {
+  const context = pageContext(["NetworkFailure", "unreadable", "parseBody", "isProgressReply", "newLineReader",
+    "takeLine", "readLines", "endLines", "QUIET_SHOWN_S", "MIB", "PROGRESS_TEXT", "countOf", "mbText", "kbText",
+    "downloadCount", "progressView"]);
+  const fn = (name) => vm.runInContext(name, context);
+  const NetworkFailure = fn("NetworkFailure");
+
+  // Reads `pieces` (the reply as it arrived) as the page does; returns the
+  // progress lines and the body (as JSON text, objects of the vm's realm).
+  const readPieces = (pieces) => {
+    const reader = fn("newLineReader")();
+    const lines = [];
+    const onLine = (line) => lines.push(JSON.stringify(line));
+    let text = "";
+    for (const piece of pieces) {
+      text += piece;
+      fn("readLines")(reader, text, onLine);
+    }
+    const body = JSON.stringify(fn("endLines")(reader, text, onLine));
+    return { lines, body };
+  };
+
+  const stream =
+    '{"stage":"received","bytes":3145728}\n{"stage":"preparing","quiet_s":0}\n' +
+    '{"stage":"sending","part":1,"parts":2,"kb":1020,"quiet_s":0}\n' +
+    '{"stage":"text","text":"a \\"quoted\\" word\\nand a line feed","quiet_s":0}\n' +
+    '{"ok":true,"partition":"boot","log":"OKAY\\n"}\n';
+  const whole = readPieces([stream]);
+
+  await t.test("lines split anywhere arrive whole, each once, and the last one is the body", () => {
+    assert.equal(whole.lines.length, 4);
+    assert.equal(whole.body, '{"ok":true,"partition":"boot","log":"OKAY\\n"}');
+    assert.equal(JSON.parse(whole.lines[3]).text, 'a "quoted" word\nand a line feed');
+    for (let cut = 0; cut <= stream.length; cut++) {
+      for (const step of [1, 7]) {
+        const pieces = [stream.slice(0, cut)];
+        for (let at = cut; at < stream.length; at += step) pieces.push(stream.slice(at, at + step));
+        assert.deepEqual(readPieces(pieces), whole, `cut at ${cut}, then every ${step}`);
+      }
+    }
+  });
+
+  await t.test("CR LF ends a line too, a last line without its LF is read, a line after the body is not", () => {
+    assert.deepEqual(readPieces([stream.replace(/\n/g, "\r\n")]), whole);
+    assert.deepEqual(readPieces([stream.slice(0, -1)]), whole);
+    assert.deepEqual(readPieces([stream + '{"stage":"preparing","quiet_s":5}\n{"ok":false}\n']), whole);
+  });
+
+  await t.test("a stream that ends without a body is a lost bridge; an unreadable line is a bad reply", () => {
+    for (const cut of [stream.indexOf('{"ok"'), stream.length - 5, 0]) {
+      assert.throws(() => readPieces([stream.slice(0, cut)]), (e) => e instanceof NetworkFailure, `cut at ${cut}`);
+    }
+    for (const bad of ["<html>busy</html>", "[1,2]", "42", "null", '{"stage":"sending"']) {
+      assert.throws(() => readPieces([`{"stage":"preparing","quiet_s":0}\n${bad}\n{"ok":true}\n`]),
+        (e) => !(e instanceof NetworkFailure) && e.message === `Bridge ka jawab parha nahi ja saka: ${bad}`, bad);
+    }
+  });
+
+  await t.test("only the progress type is read as lines", () => {
+    const is = fn("isProgressReply");
+    for (const type of ["application/x-ndjson", "application/x-ndjson; charset=utf-8", "Application/X-NDJSON"]) {
+      assert.equal(is(type), true, type);
+    }
+    for (const type of ["application/json", "application/x-ndjsonx", "text/plain", "", null]) {
+      assert.equal(is(type), false, String(type));
+    }
+  });
+
+  // The views after each line of `lines` (objects), as plain objects.
+  const views = (lines, command = "fastboot flash boot") => {
+    let view = null;
+    return lines.map((line) => {
+      view = fn("progressView")(view, line, command);
+      return JSON.parse(JSON.stringify(view));
+    });
+  };
+
+  await t.test("a flash in parts: the file's size, then each part sent and written with the bar moving", () => {
+    const seen = views([
+      { stage: "received", bytes: 3145728 },
+      { stage: "preparing", quiet_s: 0 },
+      { stage: "sending", part: 1, parts: 2, kb: 1020, quiet_s: 0 },
+      { stage: "writing", part: 1, parts: 2, quiet_s: 0 },
+      { stage: "writing", part: 1, parts: 2, phone: "writing block 0", quiet_s: 0 },
+      { stage: "writing", part: 1, parts: 2, quiet_s: 5 },
+      { stage: "sending", part: 2, parts: 2, kb: 12, quiet_s: 0 },
+    ]);
+    assert.deepEqual(seen.map((v) => v.stage), [
+      "File mil gayi (3.0 MB).",
+      "File mil gayi (3.0 MB). fastboot shuru ho raha hai (fastboot flash boot)\u2026",
+      "fastboot phone ko bhej raha hai: hissa 1/2 (1.0 MB)",
+      "Phone likh raha hai: hissa 1/2",
+      "Phone likh raha hai: hissa 1/2",
+      "Phone likh raha hai: hissa 1/2",
+      "fastboot phone ko bhej raha hai: hissa 2/2 (12 KB)",
+    ]);
+    assert.deepEqual(seen.map((v) => v.bar && v.bar.value), [null, null, 0, 0.5, 0.5, 0.5, 1]);
+    assert.ok(seen.slice(2).every((v) => v.bar.max === 2 && v.bar.label === "Hisse"));
+    // The phone's words stay while its stage repeats, and go with the next.
+    assert.deepEqual(seen.map((v) => v.detail), ["", "", "", "", "Phone ka paigham: writing block 0",
+      "Phone ka paigham: writing block 0", ""]);
+  });
+
+  await t.test("silence is told once it passes ten seconds, and goes when fastboot speaks", () => {
+    const at = (stage, quiet_s, more = {}) => ({ stage, quiet_s, part: 1, parts: 1, ...more });
+    const seen = views([at("preparing", 10), at("preparing", 15), at("sending", 0), at("sending", 40),
+      at("text", 0, { text: "FAILED (Write to device failed (No such device))" }), at("waiting", 25)]);
+    assert.deepEqual(seen.map((v) => v.quiet), [
+      "",
+      "Phone ne 15 s se kuch nahi kaha. Cable na hilayein: bridge 5 minute tak jawab ka intezar karta hai.",
+      "",
+      "Phone ne 40 s se kuch nahi kaha. Cable na hilayein: bridge 5 minute tak jawab ka intezar karta hai.",
+      "",
+      "Phone ne 25 s se kuch nahi kaha. Phone Fastboot mode mein layein aur cable check karein.",
+    ]);
+    // fastboot's own text keeps the stage it came in.
+    assert.equal(seen[4].stage, "fastboot phone ko bhej raha hai: hissa 1/1");
+    assert.equal(seen[4].detail, "fastboot: FAILED (Write to device failed (No such device))");
+    assert.match(seen[5].stage, /^fastboot phone ka intezar kar raha hai/);
+  });
+
+  await t.test("a download: bytes of the total with its percentage, or bytes alone, and a stall", () => {
+    const [known, unknown, stalled, done] = views([
+      { stage: "download", bytes: 1572864, total: 3145728, quiet_s: 0 },
+      { stage: "download", bytes: 1572864, total: null, quiet_s: 0 },
+      { stage: "download", bytes: 1572864, total: null, quiet_s: 12 },
+      { stage: "received", bytes: 3145728 },
+    ]);
+    assert.equal(known.stage, "Bridge file download kar raha hai\u2026");
+    assert.equal(known.count, "1.5 / 3.0 MB (50 %)");
+    assert.deepEqual(known.bar, { value: 1572864, max: 3145728, label: "Download" });
+    assert.equal(unknown.count, "1.5 MB");
+    assert.equal(unknown.bar, null);
+    assert.equal(stalled.quiet, "Download 12 s se aage nahi barha (internet ya link ka server ruka hua hai).");
+    assert.equal(done.count, "");
+    assert.equal(done.stage, "File mil gayi (3.0 MB).");
+    // A server that sends more than it announced never shows over 100 %.
+    assert.match(views([{ stage: "download", bytes: 5, total: 4, quiet_s: 0 }])[0].count, /\(100 %\)$/);
+  });
+
+  await t.test("lines this page does not know, or with missing numbers, change nothing", () => {
+    const [first, ...rest] = views([{ stage: "sending", part: 1, parts: 3, kb: 4, quiet_s: 0 },
+      { stage: "verifying", quiet_s: 0 }, { stage: "writing", part: "1", parts: 3 }, { stage: "sending", part: 4, parts: 3 },
+      { stage: "download", total: 5 }, { stage: "text" }, {}]);
+    for (const view of rest) assert.deepEqual(view, first);
+  });
+
+  await t.test("every stage the bridge sends is one the page shows", () => {
+    const sources = ["actions/flash_progress.cpp", "actions/flash_reply.cpp", "actions/download_command.cpp"]
+      .map(read).join("\n");
+    const named = new Set([...sources.matchAll(/\\"stage\\":\\"([a-z_]+)\\"/g)].map((m) => m[1]));
+    // The name of the quiet or stage line written with %s.
+    for (const m of read("actions/flash_progress.cpp").matchAll(/name = "([a-z_]+)";/g)) named.add(m[1]);
+    named.delete("text");
+    assert.ok(named.size >= 7, [...named].join(", "));
+    for (const stage of named) {
+      const [view] = views([{ stage, bytes: 1, total: 2, part: 1, parts: 1, kb: 1, quiet_s: 0 }]);
+      assert.ok(view.stage, `the page shows nothing for "${stage}"`);
+    }
+  });
+});

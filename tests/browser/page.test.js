@@ -12,7 +12,8 @@ const os = require("node:os");
 const path = require("node:path");
 const h = require("./harness");
 
-const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone } = require("./phones");
+const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone, prolog,
+  fastbootFlashPlays, flashEnds } = require("./phones");
 
 const NO_PHONE =
   "Koi phone nahi mila. ADB: USB debugging ON + phone par Allow. Ya phone Fastboot mode mein layein. Cable theek hai?";
@@ -630,11 +631,12 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
           "/File bhej rahe hain: boot\\.img/.test(el.textContent)");
       bridge.openGate("busy.gate");
       assert.match((await other).body, /"ok":true/);
-      // Once every byte is sent the stage says this partition is being
-      // written and the finished upload's bar is gone; the phone writes
-      // until the gate opens.
+      // Once the bridge has every byte the stage says so and names the
+      // command that runs, and the finished upload's bar is gone; fastboot
+      // says nothing until the gate opens.
       await waitInView("#activity", "the stage box is out of view",
-        "!el.hidden && /Phone par likh raha hai \\(fastboot flash boot_a\\)/.test(el.textContent) && " +
+        "!el.hidden && /File mil gayi \\(32\\.0 MB\\)\\. fastboot shuru ho raha hai \\(fastboot flash boot_a\\)/" +
+          ".test(el.textContent) && " +
           "document.querySelector('#upload-progress').hidden && document.querySelector('#upload-percent').hidden");
       assert.ok(await page.$$eval("input[name=phone]", (rs) => rs.length > 0 && rs.every((r) => r.disabled)));
       bridge.openGate("write.gate");
@@ -701,6 +703,199 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     assert.equal(r.ok, true, r.text);
     assert.equal(fastbootFlashes().length, 1);
     assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(sparse));
+  });
+});
+
+test("flash progress: the stages as the bridge tells them, silence, and work cut off mid-way", async (t) => {
+  if (skipUnless(t, "flash") || skipUnless(t, "devices")) return;
+  const image = h.makeImage(3 * 1024 * 1024);
+  image.write("ANDROID!", 0, "latin1");
+  const flashBoot = async (target = page) => {
+    await target.selectOption("#image-partition", "boot");
+    await target.setInputFiles("#image-file", { name: "boot.img", mimeType: "application/octet-stream", buffer: image });
+    await target.click("#flash-image");
+    await target.waitForSelector("#confirm[open]");
+    await target.click("#confirm-yes");
+  };
+  // The phone's answer to the first part, the second part and the end.
+  const secondPart = [
+    "err OKAY [  0.257s]\\n" + prolog("Writing 'boot'"),
+    "err (bootloader) writing block 0 of the partition\\n",
+    "err OKAY [  0.001s]\\n" + prolog("Sending sparse 'boot' 2/2 (12 KB)"),
+    flashEnds,
+  ];
+
+  await t.test("a flash in parts: upload %, each part sent and written with the bar moving, then the verdict", async () => {
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending sparse 'boot' 1/2 (1020 KB)"),
+      "wait part.gate", ...secondPart));
+    bridge.closeGate("part.gate");
+    await h.recordStages(page);
+    await flashBoot();
+    // fastboot is held on its first part: the page shows it, with its bar.
+    await h.waitForText(page, "#activity-stage", "fastboot phone ko bhej raha hai: hissa 1/2 (1.0 MB)");
+    assert.deepEqual(await page.$eval("#work-progress", (b) => [b.hidden, b.value, b.max, b.getAttribute("aria-label")]),
+      [false, 0, 2, "Hisse"]);
+    await waitInView("#activity", "the stage box is out of view while a part is sent");
+    bridge.openGate("part.gate");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    h.assertInOrder(await h.stagesShown(page), [
+      /^upload-percent: \d+ %$/,
+      /^activity-stage: File mil gayi \(3\.0 MB\)\. fastboot shuru ho raha hai \(fastboot flash boot\)/,
+      /^activity-stage: fastboot phone ko bhej raha hai: hissa 1\/2 \(1\.0 MB\)$/,
+      /^activity-stage: Phone likh raha hai: hissa 1\/2$/,
+      /^activity-detail: Phone ka paigham: writing block 0 of the partition$/,
+      /^activity-stage: fastboot phone ko bhej raha hai: hissa 2\/2 \(12 KB\)$/,
+      /^activity-stage: Phone likh raha hai: hissa 2\/2$/,
+    ]);
+    assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+  });
+
+  await t.test("a silent fastboot: past 10 s the page says how long the phone has said nothing", async () => {
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"), "wait quiet.gate",
+      flashEnds));
+    bridge.closeGate("quiet.gate");
+    await flashBoot();
+    await h.waitForText(page, "#activity-stage", "hissa 1/1");
+    // The bridge repeats the stage every 5 s while fastboot is silent.
+    const quiet = await h.waitForText(page, "#activity-quiet", /^Phone ne \d+ s se kuch nahi kaha\./, 45000);
+    assert.ok(Number(/(\d+) s/.exec(quiet)[1]) > 10, quiet);
+    assert.equal(await page.isVisible("#activity-quiet"), true);
+    assert.equal(await page.textContent("#activity-stage"), "fastboot phone ko bhej raha hai: hissa 1/1 (3.0 MB)");
+    bridge.openGate("quiet.gate");
+    assert.equal((await verdict("#image-result")).ok, true);
+  });
+
+  await t.test("a phone that went away while written: the cause and the step before starting Android", async () => {
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"),
+      "err OKAY [  0.130s]\\n" + prolog("Writing 'boot'"),
+      "err FAILED (Write to device failed (No such device))\\nfastboot: error: Command failed\\n"));
+    await h.recordStages(page);
+    await flashBoot();
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, false, r.text);
+    assert.match(await page.textContent("#image-result .detail"), /^Kaam ke dauran phone se USB raabta toot gaya/);
+    assert.match(await page.textContent("#image-result .next"),
+      /^Agla qadam: Cable dobara .*Fastboot mode mein layein.* Android mein start na karein: adhoora likha boot partition .*bootloop/);
+    assert.ok(!r.text.includes(TOOL_FAILED), r.text);
+    const shown = await h.stagesShown(page);
+    assert.ok(shown.includes("activity-detail: fastboot: FAILED (Write to device failed (No such device))"), shown.join("\n"));
+  });
+
+  await t.test("refused before any work: a plain reply to the same request, read as ever", async () => {
+    for (const [button, result, prepare] of [
+      ["#flash-image", "#image-result", async () => {
+        await page.selectOption("#image-partition", "boot");
+        await chooseImage("boot.img", image);
+      }],
+      ["#flash-url", "#url-result", async () => {
+        await page.selectOption("#url-partition", "boot");
+        await page.fill("#url-address", "http://127.0.0.1:9/boot.img");
+      }],
+    ]) {
+      await usePhones(adbNoPhone, fastbootWithPhone);
+      await prepare();
+      await page.click(button);
+      await confirmDialog();
+      // The phone leaves after the page's own check: the bridge refuses.
+      bridge.setScript("fastboot", fastbootNoPhone);
+      const reply = page.waitForResponse((res) => /\/(flash|flashurl)\?/.test(res.url()));
+      await page.click("#confirm-yes");
+      const response = await reply;
+      assert.equal(response.request().headers()["accept"], "application/x-ndjson");
+      assert.match(response.headers()["content-type"], /^application\/json/);
+      const r = await verdict(result);
+      assert.equal(r.ok, false, r.text);
+      assert.ok(r.text.includes(NO_FASTBOOT), r.text);
+      assert.match(r.text, /Agla qadam: .*Volume Down/);
+    }
+  });
+
+  await t.test("a page closed mid-flash: the flash goes on to its end", async () => {
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"), "wait leave.gate",
+      "copy flashed.img after-leave.img", flashEnds));
+    fs.rmSync(bridge.file("after-leave.img"), { force: true });
+    bridge.closeGate("leave.gate");
+    const other = await browser.context.newPage();
+    try {
+      await other.goto(h.ALLOWED_ORIGIN + "/adb.html");
+      await h.waitForText(other, "#phone-status", new RegExp(`^Chuna gaya phone: .*${FB_SERIAL} · Fastboot$`));
+      await flashBoot(other);
+      await h.waitForText(other, "#activity-stage", "hissa 1/1");
+    } finally {
+      await other.close();
+    }
+    bridge.openGate("leave.gate");
+    // The bridge serves one request at a time: it answers once the flash ended.
+    assert.match((await h.bridgeGet(bridge.port, "/ping", false)).body, /"ok":true/);
+    assert.equal(h.sha256(fs.readFileSync(bridge.file("after-leave.img"))), h.sha256(image));
+  });
+
+  await t.test("the bridge gone mid-flash: no answer, and the same concrete step", async () => {
+    await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"), "wait gone.gate",
+      flashEnds));
+    bridge.closeGate("gone.gate");
+    await flashBoot();
+    await h.waitForText(page, "#activity-stage", "hissa 1/1");
+    await bridge.stop();
+    try {
+      const r = await verdict("#image-result");
+      assert.equal(r.ok, false, r.text);
+      assert.match(await page.textContent("#image-result .detail"), /^Bridge se jawab nahi aaya\. .*Natija maloom nahi/);
+      assert.match(await page.textContent("#image-result .next"),
+        /^Agla qadam: Bridge dobara chalayein .* Android mein start na karein: adhoora likha boot partition .*bootloop/);
+    } finally {
+      bridge.openGate("gone.gate");
+      await bridge.start();
+    }
+    await h.waitForText(page, "#bridge-status", `Bridge mil gaya: 127.0.0.1:${bridge.port}`);
+    await page.waitForSelector("#flash-image:enabled");
+  });
+
+  await t.test("a flash from a URL: the bytes downloaded, then the flash", async () => {
+    const half = image.length / 2;
+    let release = () => {};
+    const released = new Promise((resolve) => (release = resolve));
+    // Linux runs the system's curl against this server, which sends half the
+    // image and waits; the Windows build a PowerShell double that grows the
+    // file to the same half and waits for the gate.
+    const server = http.createServer(async (req, res) => {
+      res.writeHead(200, { "Content-Type": "application/octet-stream", "Content-Length": image.length });
+      res.write(image.subarray(0, half));
+      await released;
+      res.end(image.subarray(half));
+    });
+    await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+    const wine = Boolean(process.env.TALVIK_WINE_DIR);
+    try {
+      if (wine) {
+        fs.writeFileSync(bridge.file("slow.src"), image);
+        bridge.closeGate("download.gate");
+        bridge.addTool("powershell", ["match /slow.img'", `outsize ${half} -OutFile '`, "wait download.gate",
+          "outfile slow.src -OutFile '", ""].join("\n"));
+      }
+      await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"), flashEnds));
+      await h.recordStages(page);
+      await page.selectOption("#url-partition", "boot");
+      await page.fill("#url-address", `http://127.0.0.1:${server.address().port}/slow.img`);
+      await page.click("#flash-url");
+      await confirmDialog();
+      await page.click("#confirm-yes");
+      // PowerShell tells no total; curl the server's Content-Length.
+      const count = await h.waitForText(page, "#work-count", wine ? /^1\.5 MB$/ : /^1\.5 \/ 3\.0 MB \(\d+ %\)$/);
+      assert.equal(await page.textContent("#activity-stage"), "Bridge file download kar raha hai\u2026");
+      if (!wine) assert.equal(await page.getAttribute("#work-progress", "aria-label"), "Download", count);
+      release();
+      bridge.openGate("download.gate");
+      const r = await verdict("#url-result");
+      assert.equal(r.ok, true, r.text);
+      h.assertInOrder(await h.stagesShown(page), [/^work-count: /, /^activity-stage: File mil gayi \(3\.0 MB\)\./,
+        /^activity-stage: fastboot phone ko bhej raha hai: hissa 1\/1/]);
+      assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+    } finally {
+      release();
+      await h.closeServer(server);
+    }
   });
 });
 

@@ -31,4 +31,29 @@ const fastbootWithPhone = (beforeWrite = []) =>
     "",
   ].join("\n");
 
-module.exports = { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone };
+// fastboot's first message of a step ("Sending 'boot' (4 KB)"): padded to
+// 50 characters and one space, with no line feed; the phone's answer ends
+// the line later.
+const prolog = (text) => text.padEnd(50) + " ";
+
+// A listed Fastboot phone whose flash keeps the image and then
+// plays `steps`: script lines such as `err TEXT` (fastboot writes to
+// stderr) and `wait GATE`.
+const fastbootFlashPlays = (...steps) =>
+  ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, `match ${FB_SERIAL} flash`, "save 5 flashed.img", ...steps, "match", ""]
+    .join("\n");
+
+// The end of a good flash after the last part was sent.
+const flashEnds = "err OKAY [  0.042s]\\n" + prolog("Writing 'boot'") + "OKAY [  0.000s]\\nFinished. Total time: 0.808s\\n";
+
+module.exports = {
+  ADB_SERIAL,
+  FB_SERIAL,
+  adbList,
+  adbNoPhone,
+  fastbootNoPhone,
+  fastbootWithPhone,
+  prolog,
+  fastbootFlashPlays,
+  flashEnds,
+};

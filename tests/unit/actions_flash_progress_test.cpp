@@ -66,6 +66,25 @@ TEST(FlashProgress, WaitingBootingAndOtherTextAreTold) {
   EXPECT_EQ(lines[4], R"({"stage":"text","text":"fastboot: error: Command failed","quiet_s":0})");
 }
 
+TEST(FlashProgress, AFailureWhileAPartIsSentOrWrittenIsToldAsText) {
+  const auto lines = lines_of(
+      "Sending sparse 'boot' 1/2 (1020 KB)                FAILED (Write to device failed (No such device))\n"
+      "Sending 'boot' (3072 KB)                           OKAY [  0.130s]\n"
+      "Writing 'boot'                                     FAILED (Write to device failed (No such device))\n"
+      "fastboot: error: Command failed\n");
+  const std::string failed =
+      R"x({"stage":"text","text":"FAILED (Write to device failed (No such device))","quiet_s":0})x";
+  const std::vector<std::string> expected = {
+      R"({"stage":"sending","part":1,"parts":2,"kb":1020,"quiet_s":0})",
+      failed,
+      R"({"stage":"sending","part":1,"parts":1,"kb":3072,"quiet_s":0})",
+      R"({"stage":"writing","part":1,"parts":1,"quiet_s":0})",
+      failed,
+      R"({"stage":"text","text":"fastboot: error: Command failed","quiet_s":0})",
+  };
+  EXPECT_EQ(lines, expected);
+}
+
 TEST(FlashProgress, LongTextIsCutToWholeCharactersAndStaysJson) {
   std::string text = "(bootloader) ";
   for (int i = 0; i < 200; ++i) text += "\xd8\xb4\"";  // Urdu letters and quotes
