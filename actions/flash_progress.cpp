@@ -23,8 +23,14 @@ void stage_line(const FlashStage& stage, const char* phone, const char* text, lo
   const char* name = "preparing";
   switch (stage.step) {
     case FastbootStep::sending:
-      std::snprintf(out, size, "{\"stage\":\"sending\",\"part\":%d,\"parts\":%d,\"kb\":%lld,\"quiet_s\":%lld}",
-                    stage.part, stage.parts, stage.kb, quiet_s);
+      if (phone != nullptr) {
+        std::snprintf(out, size,
+                      "{\"stage\":\"sending\",\"part\":%d,\"parts\":%d,\"kb\":%lld,\"phone\":\"%s\",\"quiet_s\":%lld}",
+                      stage.part, stage.parts, stage.kb, phone, quiet_s);
+      } else {
+        std::snprintf(out, size, "{\"stage\":\"sending\",\"part\":%d,\"parts\":%d,\"kb\":%lld,\"quiet_s\":%lld}",
+                      stage.part, stage.parts, stage.kb, quiet_s);
+      }
       return;
     case FastbootStep::writing:
       if (phone != nullptr) {

@@ -146,3 +146,11 @@ TEST(DownloadProgress, OnlyTheFirstHeadsContentLengthIsTheTotal) {
   EXPECT_EQ(total_after("HTTP/1.1 200 OK\r\nX-Content-Length: 9\r\n\r\n", 3), -1);
   EXPECT_EQ(total_after("HTTP/1.1 200 OK\r\nContent-Length: -4\r\n\r\n", 3), -1);
 }
+
+TEST(FlashProgress, ThePhonesWordsWhileAPartIsSentGoWithThatPart) {
+  const auto lines = lines_of(
+      "Sending 'boot' (488 KB)                            (bootloader) usb speed: high\n"
+      "OKAY [  0.130s]\n");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], R"({"stage":"sending","part":1,"parts":1,"kb":488,"phone":"usb speed: high","quiet_s":0})");
+}
