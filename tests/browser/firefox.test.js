@@ -17,7 +17,7 @@ const h = require("./harness");
 const { launchFirefox, waitForText } = require("./firefox-support");
 
 const { ADB_SERIAL, FB_SERIAL, adbList, adbNoPhone, fastbootNoPhone, fastbootWithPhone: withPhone, prolog,
-  fastbootFlashPlays, flashEnds } = require("./phones");
+  fastbootFlashPlays, flashEnds, afterLeaving } = require("./phones");
 
 const adbWithPhone = [
   ...adbList(`${ADB_SERIAL}\\tdevice\\n`),
@@ -167,6 +167,38 @@ test("Firefox: a flash in parts shows each part as the bridge tells it, then the
     /^activity-stage: fastboot phone ko bhej raha hai: hissa 2\/2/,
   ]);
   assert.equal(h.sha256(fs.readFileSync(bridge.file("flashed.img"))), h.sha256(image));
+});
+
+test("Firefox: a page closed mid-flash does not stop the flash", async () => {
+  const image = h.makeImage(3 * 1024 * 1024);
+  image.write("ANDROID!", 0, "latin1");
+  const file = path.join(imageDir, "leave.img");
+  fs.writeFileSync(file, image);
+  await usePhones(adbNoPhone, fastbootFlashPlays("err " + prolog("Sending 'boot' (3072 KB)"), "wait leave.gate",
+    // fastboot goes on talking after the page left: the bridge's lines to it
+    // fail, and the flash must still run to its end.
+    ...afterLeaving,
+    "copy flashed.img after-leave.img", flashEnds));
+  fs.rmSync(bridge.file("after-leave.img"), { force: true });
+  bridge.closeGate("leave.gate");
+  const other = await firefox.browser.newPage();
+  try {
+    other.setDefaultTimeout(60000);
+    await other.goto(h.ALLOWED_ORIGIN + "/adb.html");
+    await waitForText(other, "#phone-status", `${FB_SERIAL} · Fastboot`);
+    await other.select("#image-partition", "boot");
+    await (await other.$("#image-file")).uploadFile(file);
+    await other.click("#flash-image");
+    await other.waitForSelector("#confirm[open]");
+    await other.click("#confirm-yes");
+    await waitForText(other, "#activity-stage", "hissa 1/1");
+  } finally {
+    await other.close();
+  }
+  bridge.openGate("leave.gate");
+  // The bridge serves one request at a time: it answers once the flash ended.
+  assert.match((await h.bridgeGet(bridge.port, "/ping", false)).body, /"ok":true/);
+  assert.equal(h.sha256(fs.readFileSync(bridge.file("after-leave.img"))), h.sha256(image));
 });
 
 test("Firefox: a flash from a URL shows the bytes downloaded while the download runs", async () => {

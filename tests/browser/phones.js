@@ -46,7 +46,20 @@ const fastbootFlashPlays = (...steps) =>
 // The end of a good flash after the last part was sent.
 const flashEnds = "err OKAY [  0.042s]\\n" + prolog("Writing 'boot'") + "OKAY [  0.000s]\\nFinished. Total time: 0.808s\\n";
 
+// fastboot talking on in separate messages after the page that asked for
+// the flash went away, so that the bridge's progress lines to it fail.
+const afterLeaving = [
+  "err OKAY [  0.130s]\\n" + prolog("Writing 'boot'"),
+  "sleep 300",
+  "err (bootloader) writing block 0\\n",
+  "sleep 300",
+  "err (bootloader) writing block 1\\n",
+  "sleep 300",
+  "err (bootloader) writing block 2\\n",
+];
+
 module.exports = {
+  afterLeaving,
   ADB_SERIAL,
   FB_SERIAL,
   adbList,
