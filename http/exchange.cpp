@@ -5,16 +5,19 @@
 
 namespace {
 
+// The 200 head of a plain reply and of a streamed one: the length line, or
+// for a stream none and the no-sniffing line.
 constexpr char json_head_format[] =
     "HTTP/1.1 200 OK\r\n"
     "Content-Type: %s\r\n"
-    "Content-Length: %d\r\n"
+    "%s"
     "Access-Control-Allow-Origin: %s\r\n"
     "Vary: Origin\r\n"
     "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
     "Access-Control-Allow-Headers: Content-Type, X-Talvik-Bridge\r\n"
     "Access-Control-Allow-Private-Network: true\r\n"
     "Cache-Control: no-store\r\n"
+    "%s"
     "Connection: close\r\n\r\n";
 
 constexpr char preflight_format[] =
@@ -32,7 +35,10 @@ int clamp_formatted(int n, int size) { return n < 0 ? 0 : (n >= size ? size - 1 
 }  // namespace
 
 int json_head(char* out, const char* content_type, int body_length, const char* origin) {
-  int n = std::snprintf(out, head_buffer_size, json_head_format, content_type, body_length, origin);
+  char length_line[40] = "";
+  if (body_length >= 0) std::snprintf(length_line, sizeof length_line, "Content-Length: %d\r\n", body_length);
+  const char* sniffing = body_length >= 0 ? "" : "X-Content-Type-Options: nosniff\r\n";
+  int n = std::snprintf(out, head_buffer_size, json_head_format, content_type, length_line, origin, sniffing);
   return clamp_formatted(n, head_buffer_size);
 }
 

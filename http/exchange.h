@@ -38,7 +38,9 @@ struct Exchange {
 constexpr int head_buffer_size = 1024;
 
 // Formats the 200 head for a body of `body_length` bytes into `out`
-// (head_buffer_size bytes); returns the head's length.
+// (head_buffer_size bytes); returns the head's length. A `body_length` of
+// -1 is a streamed body: no Content-Length, and X-Content-Type-Options:
+// nosniff.
 int json_head(char* out, const char* content_type, int body_length, const char* origin);
 
 // Sends `count` bytes, stopping silently at the first send that fails.

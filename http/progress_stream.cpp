@@ -5,18 +5,6 @@
 
 namespace {
 
-constexpr char stream_head_format[] =
-    "HTTP/1.1 200 OK\r\n"
-    "Content-Type: application/x-ndjson\r\n"
-    "Access-Control-Allow-Origin: %s\r\n"
-    "Vary: Origin\r\n"
-    "Access-Control-Allow-Methods: GET, POST, OPTIONS\r\n"
-    "Access-Control-Allow-Headers: Content-Type, X-Talvik-Bridge\r\n"
-    "Access-Control-Allow-Private-Network: true\r\n"
-    "Cache-Control: no-store\r\n"
-    "X-Content-Type-Options: nosniff\r\n"
-    "Connection: close\r\n\r\n";
-
 constexpr char ndjson[] = "application/x-ndjson";
 constexpr int accept_cap = 511;
 
@@ -39,10 +27,7 @@ bool wants_progress(const HeadView& head) {
   return header_value(head, "Accept", accept, accept_cap) && contains_ignoring_case(accept, ndjson);
 }
 
-int stream_head(char* out, const char* origin) {
-  const int n = std::snprintf(out, head_buffer_size, stream_head_format, origin);
-  return n < 0 ? 0 : (n >= head_buffer_size ? head_buffer_size - 1 : n);
-}
+int stream_head(char* out, const char* origin) { return json_head(out, ndjson, -1, origin); }
 
 bool ProgressStream::send_waiting() {
   while (waiting_from_ < waiting_to_) {
