@@ -150,14 +150,6 @@ long long now_ms() {
       .count();
 }
 
-bool starts_ignoring_case(const char* text, const char* word) {
-  for (; *word != '\0'; ++text, ++word) {
-    const char c = *text >= 'A' && *text <= 'Z' ? static_cast<char>(*text - 'A' + 'a') : *text;
-    if (c != *word) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void DownloadWatch::read_head_line() {

@@ -8,14 +8,9 @@ namespace {
 constexpr char ndjson[] = "application/x-ndjson";
 constexpr int accept_cap = 511;
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool contains_ignoring_case(const char* text, const char* word) {
-  const size_t n = std::strlen(word);
   for (; *text != '\0'; ++text) {
-    size_t i = 0;
-    while (i < n && text[i] != '\0' && lower(text[i]) == word[i]) ++i;
-    if (i == n) return true;
+    if (starts_ignoring_case(text, word)) return true;
   }
   return false;
 }

@@ -13,6 +13,12 @@ bool same_letters(const char* a, const char* b, size_t n) {
   return true;
 }
 
+}  // namespace
+
+bool starts_ignoring_case(const char* text, const char* word) { return same_letters(text, word, std::strlen(word)); }
+
+namespace {
+
 bool ends_value(char c) { return c == '\0' || c == '\n' || c == '\r' || c == ' ' || c == '&'; }
 
 int hex_value(char c) {

@@ -28,6 +28,9 @@ struct HeadView {
   int body = -1;          // first byte after the blank line; -1: head incomplete
 };
 
+// Whether `text` (NUL-terminated) begins with `word`, letter case ignored.
+bool starts_ignoring_case(const char* text, const char* word);
+
 // Reads the first `received` bytes of `request` once into a view.
 HeadView view_head(const char* request, int received);
 // The same over a whole NUL-terminated text.
