@@ -179,9 +179,17 @@ async function waitToolCall(name, pattern) {
   assert.fail(`${name} was never run with ${pattern}: ${bridge.toolCalls(name).join(" | ")}`);
 }
 
+// Waits for the confirmation to open. When the page answers in a result
+// region instead (it refused, or lost the bridge), fails at once with what
+// the page shows, so that the cause can be read from the failure.
 async function confirmDialog() {
-  await page.waitForSelector("#confirm[open]");
-  return page.textContent("#confirm");
+  const answered = () => document.querySelector("#confirm[open]") ||
+    [...document.querySelectorAll(".result")].some((el) => el.matches(".ok, .bad"));
+  await h.waitUntil(page, answered, undefined, "the confirmation never opened", 60000);
+  if (await page.isVisible("#confirm[open]")) return page.textContent("#confirm");
+  const state = await page.evaluate(() => [...document.querySelectorAll("#bridge-status, #phone-status, .result")]
+    .filter((el) => el.textContent.trim()).map((el) => el.id + ": " + el.textContent.trim()).join(" | "));
+  assert.fail("a verdict came instead of the confirmation: " + state);
 }
 
 async function reportRows() {
