@@ -40,19 +40,26 @@ void note_cut_output(char* output, int size, long long printed) {
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
                      OutputWords& words) {
   const auto start = std::chrono::steady_clock::now();
-  const ToolRun run = run_tool(command_line, output, size, timeout_ms, kind, &words);
+  ToolRun run = run_tool(command_line, output, size, timeout_ms, kind, &words);
+  // A tool that could not be started did nothing, so it is tried once more:
+  // a start can fail for a moment (a virus scanner holding a file just
+  // written, a loaded system) where the next one passes.
+  if (run.end == RunEnd::not_started) run = run_tool(command_line, output, size, timeout_ms, kind, &words);
   const bool cut = size > 0 && words.total() > size - 1;
   const bool ended = run.end == RunEnd::timed_out;
-  if (!cut && !ended) return {run, static_cast<int>(std::strlen(output))};
+  const bool unstarted = run.end == RunEnd::not_started;
+  if (!cut && !ended && !unstarted && !run.crashed) return {run, static_cast<int>(std::strlen(output))};
 
   // The bridge's lines about the run, added together so that the tool's
-  // text gives way for both.
-  char lines[sizeof output_cut_line + sizeof ended_run_line + 64] = "";
+  // text gives way for all of them.
+  char lines[sizeof output_cut_line + sizeof ended_run_line + sizeof crashed_line + sizeof not_started_line + 64] = "";
   if (cut) note_cut_output(lines, sizeof lines, words.total());
   if (ended) {
     const auto took = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
     note_ended_run(lines, sizeof lines, static_cast<unsigned>(took.count()));
   }
+  const char* how = unstarted ? not_started_line : run.crashed && !ended ? crashed_line : nullptr;
+  if (how != nullptr) append_line(lines, sizeof lines, how, static_cast<int>(std::strlen(how)));
   const int notes_at = append_line(output, size, lines, static_cast<int>(std::strlen(lines)));
   return {run, notes_at};
 }

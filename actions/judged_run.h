@@ -20,15 +20,16 @@ void note_cut_output(char* output, int size, long long printed);
 struct JudgedRun {
   // How the run ended: timed_out when the bridge had to end it (a failure,
   // whatever the words say); not_started when the tool could not be
-  // started (an empty text).
+  // started, twice (the output then holds only the bridge's line).
   ToolRun run;
   // Where the bridge's own lines about the run begin in the output (its
   // length when there are none), so that a log cut to fit a reply keeps them.
   int notes_at;
 };
 
-// Runs the tool (run_tool) with `words` watching all it prints. When its
-// output was more than `output` keeps, the log says so at the cut; when
-// the run had to be ended, that is noted in `output` too.
+// Runs the tool (run_tool) with `words` watching all it prints; a tool that
+// could not be started is tried once more. When its output was more than
+// `output` keeps, the log says so at the cut; a run that had to be ended,
+// that crashed, or that never started is noted in `output` too.
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
                      OutputWords& words);

@@ -110,6 +110,14 @@ constexpr char ended_run_line[] = "Bridge ne ye kaam %u second baad rok diya (ph
 // Where a tool's log was cut because it printed more than the bridge
 // keeps: %lld is how many bytes it printed in all (the verdict saw them).
 constexpr char output_cut_line[] = "[... log yahan se kaata gaya: tool ne kul %lld byte likhe the ...]";
+// A tool that could not be started, twice: nothing reached the phone.
+constexpr char not_started_line[] =
+    "Bridge ye tool start nahi kar saka (do dafa koshish ki); phone tak kuch nahi gaya. Dobara koshish karein; "
+    "antivirus ne tool ki file rok rakhi ho to use ijazat dein, ya platform-tools dobara rakhein.";
+// A tool that started and ended by crashing (or its loader's failure).
+constexpr char crashed_line[] =
+    "Tool beech mein crash ho kar band ho gaya; kaam adhoora ho sakta hai. Phone ki haalat dekh kar dobara koshish "
+    "karein.";
 
 // ---- Why no phone is seen (GET /doctor; fastboot missing) -----------------
 // POST /flash, POST /boot and GET /flashurl: fastboot is still not there

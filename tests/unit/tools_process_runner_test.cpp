@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "actions/judged_run.h"
+#include "http/reply_texts.h"
 #include "phones/phone_choice.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -430,6 +432,35 @@ TEST(RunEnded, AnExecutableFileTheSystemCannotRunIsNotStarted) {
   EXPECT_EQ(text, "");
   EXPECT_EQ(shell, RunEnd::finished);
   EXPECT_EQ(shell_text, "from sh\n");
+}
+
+// A judged run (flash, boot, reboot, wireless) that never started or that
+// crashed says so in its log, after what the tool printed; the verdict's
+// judge is told how it ended. A tool that cannot start is tried twice.
+TEST(JudgedRun, AToolThatNeverStartedOrCrashedIsToldInTheLog) {
+  char out[512];
+  OutputWords words;
+  JudgedRun run =
+      run_judged("\"/no/such/folder/fastboot\" flash boot x.img", out, sizeof out, 20000, RunKind::transfer, words);
+  EXPECT_EQ(run.run.end, RunEnd::not_started);
+  EXPECT_EQ(run.notes_at, 0);
+  EXPECT_STREQ(out, not_started_line);
+
+  ScriptedTool late("match\nsay Sending 'boot' (4 KB)\\n\ncrash\n");
+  OutputWords late_words;
+  run = run_judged(late.line("flash boot x.img").c_str(), out, sizeof out, 20000, RunKind::transfer, late_words);
+  EXPECT_TRUE(run.run.crashed);
+  const std::string sent = "Sending 'boot' (4 KB)\n";
+  EXPECT_EQ(std::string(out), sent + crashed_line);
+  EXPECT_EQ(run.notes_at, static_cast<int>(sent.size()));
+
+  // An ordinary failure gets no line of the bridge's.
+  ScriptedTool failed("match\nsay FAILED (remote: 'no')\\n\nexit 1\n");
+  OutputWords failed_words;
+  run = run_judged(failed.line("flash boot x.img").c_str(), out, sizeof out, 20000, RunKind::transfer, failed_words);
+  EXPECT_STREQ(out, "FAILED (remote: 'no')\n");
+  EXPECT_EQ(run.notes_at, static_cast<int>(std::strlen(out)));
+  EXPECT_EQ(failed.calls(), "flash boot x.img\n");
 }
 
 TEST(RunEnded, AScriptWithItsInterpreterLineRuns) {
