@@ -2,10 +2,11 @@
 // what pages and users rely on: change none without changing its readers
 // (web/adb.html and the tests).
 //
-// Seven console lines live with the code that owns them, because their
+// Some console lines live with the code that owns them, because their
 // floor lies below this one and may not include it: the fastboot
 // download's three progress lines (tools/provisioning.cpp), the per-system
-// log-on line (platform/autostart_*.cpp) and the runner's three lines on
+// log-on lines (platform/autostart_*.cpp), the per-system way to stop
+// (platform/console_*.cpp) and the runner's three lines on
 // standard error for a programming error (tools/process_runner.cpp). The
 // members of each entry of a list (the phones of /devices, the findings of
 // /doctor, the report's rows) are formatted where the entries are made:
@@ -182,6 +183,12 @@ constexpr char doctor_adb_other_mode_text[] =
 constexpr char doctor_usb_not_listed_text[] =
     "Phone ka ADB/Fastboot hissa USB par hai magar adb/fastboot usay nahi dekh rahe. Cable nikaal kar dobara "
     "lagayein; Windows par Google USB Driver install karein.";
+// The same on Linux, where no driver is installed: the udev rule, then a
+// fresh adb server that opens the phone with it.
+constexpr char doctor_usb_not_listed_udev_text[] =
+    "Phone ka ADB/Fastboot hissa USB par hai magar adb/fastboot usay nahi dekh rahe. Cable nikaal kar dobara "
+    "lagayein; na bane to Android ka udev rule lagayein (Debian: android-sdk-platform-tools-common), phir \"ADB "
+    "server band karein\" dabakar dobara check karein.";
 constexpr char doctor_usb_debugging_off_text[] =
     "USB par Android phone file-transfer mode mein hai magar USB debugging band hai. Settings > About phone mein "
     "Build number 7 dafa dabayein, phir Developer options mein USB debugging ON karein.";
@@ -192,6 +199,7 @@ constexpr char doctor_none_seen_text[] =
 constexpr char banner_rule[] = "============================================================";
 constexpr char banner_title_format[] = "  Talvik Web Bridge  v%s\n";
 constexpr char banner_open_format[] = "  Chal raha hai. Browser mein %s/adb.html kholkar\n";
+constexpr char banner_open_page_format[] = "  Chal raha hai. Browser mein %s kholkar\n";  // a served page's address
 constexpr char banner_press_line[] = "  'Phone parho (Bridge)' dabayein.\n";
 constexpr char banner_adb_format[] = "  adb:      %s\n";
 constexpr char banner_fastboot_format[] = "  fastboot: %s\n";
@@ -199,8 +207,6 @@ constexpr char banner_tool_found[] = "mila";
 constexpr char banner_adb_on_path[] = "PATH se (ya platform-tools rakhein)";
 constexpr char banner_fastboot_on_path[] = "PATH se";
 constexpr char banner_port_format[] = "  Port:     127.0.0.1:%d\n\n";
-constexpr char banner_no_download_line[] = "  dobara download/launch ki zaroorat nahi.";
-constexpr char banner_close_line[] = "  Band karne ke liye ye window close karein.";
 constexpr char quote_in_folder_line[] =
     "Is folder ke naam mein \" hai. Bridge ko aise folder mein rakhein jis ke naam mein \" na ho.";
 constexpr char net_start_failed_line[] = "WSAStartup fail";

@@ -1,6 +1,7 @@
 #include "phones/doctor_route.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "http/exchange.h"
@@ -32,6 +33,7 @@ struct DoctorBuffers {
   static constexpr char name[] = "GET /doctor";
   char adb_output[devices_output_size];
   char fastboot_output[devices_output_size];
+  char network_output[devices_output_size];  // the network phone's "getvar product"
   char body[doctor_body_size];
 };
 Scratch<DoctorBuffers> doctor_scratch;
@@ -127,6 +129,29 @@ void add_other_modes(const PhoneList& adb, Diagnosis& out) {
   }
 }
 
+// The serial of the network Fastboot phone that ANDROID_SERIAL names when
+// it answers, else "": fastboot never lists such a phone, and one that
+// answers is as good as listed.
+const char* answering_network_phone(const char* fastboot_path, const char* fastboot_output, char* output) {
+  PhoneList list;
+  parse_fastboot_devices(fastboot_output, list);
+  const int before = list.count;
+  const char* serial = std::getenv("ANDROID_SERIAL");
+  add_network_fastboot_phone(fastboot_path, serial, list, output);
+  return list.count > before ? serial : "";
+}
+
+// ,"usb":"vvvv:pppp" and, for a known maker, ,"maker":"NAME".
+void append_usb_members(const platform::UsbDevice& device, char* out, int size) {
+  int m = std::snprintf(out, static_cast<size_t>(size), ",\"usb\":\"%04x:%04x\"", device.vendor_id & 0xffff,
+                        device.product_id & 0xffff);
+  const char* maker = android_vendor_name(device.vendor_id);
+  if (maker == nullptr || m < 0 || m >= size) return;
+  char escaped[128];
+  json_escape(maker, escaped, static_cast<int>(sizeof escaped) - 1);
+  std::snprintf(out + m, static_cast<size_t>(size - m), ",\"maker\":\"%s\"", escaped);
+}
+
 }  // namespace
 
 void diagnose(const DoctorFacts& facts, Diagnosis& out) {
@@ -135,6 +160,7 @@ void diagnose(const DoctorFacts& facts, Diagnosis& out) {
   PhoneList fastboot;
   parse_adb_devices(facts.adb_there ? facts.adb_output : "", adb);
   parse_fastboot_devices(facts.fastboot_there ? facts.fastboot_output : "", fastboot);
+  if (facts.fastboot_there) add_unlisted_phone(fastboot, facts.network_fastboot_serial, "fastboot");
   const platform::UsbDevices* usb = facts.usb != nullptr && facts.usb->looked ? facts.usb : nullptr;
   const bool ready = shows_usable_ready_phone(adb) || shows_usable_ready_phone(fastboot);
   const bool listed = adb.total > 0 || fastboot.total > 0;
@@ -172,7 +198,9 @@ void diagnose(const DoctorFacts& facts, Diagnosis& out) {
     for (int i = 0; i < usb->count; ++i) {
       const platform::UsbDevice& d = usb->devices[i];
       if (shows_android_interface(d) && d.problem == 0 && d.access != platform::UsbAccess::denied) {
-        add(out, Finding::usb_not_listed, doctor_usb_not_listed_text, usb_mode(d), "", i);
+        const bool driver = facts.usb_fix == platform::UsbReachFix::install_driver;
+        add(out, Finding::usb_not_listed, driver ? doctor_usb_not_listed_text : doctor_usb_not_listed_udev_text,
+            usb_mode(d), "", i);
       } else if (!shows_android_interface(d) && d.problem == 0 && d.file_transfer_interface && from_phone_maker(d)) {
         add(out, Finding::usb_debugging_off, doctor_usb_debugging_off_text, nullptr, "", i);
       }
@@ -191,15 +219,13 @@ int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* u
   bool first = true;
   for (int i = 0; i < diagnosis.count; ++i) {
     const DoctorFinding& item = diagnosis.items[i];
-    char members[160] = "";
+    char members[400] = "";
     int m = 0;
     // Serials kept here passed the serial rule: nothing in them needs escaping.
     if (item.serial[0] != '\0') m += std::snprintf(members + m, sizeof members - m, ",\"serial\":\"%s\"", item.serial);
     if (item.mode != nullptr) m += std::snprintf(members + m, sizeof members - m, ",\"mode\":\"%s\"", item.mode);
     if (usb != nullptr && item.usb_index >= 0 && item.usb_index < usb->count) {
-      const platform::UsbDevice& d = usb->devices[item.usb_index];
-      std::snprintf(members + m, sizeof members - m, ",\"usb\":\"%04x:%04x\"", d.vendor_id & 0xffff,
-                    d.product_id & 0xffff);
+      append_usb_members(usb->devices[item.usb_index], members + m, static_cast<int>(sizeof members) - m);
     }
     char text[1024];
     json_escape(item.text, text, static_cast<int>(sizeof text) - 1);
@@ -236,6 +262,8 @@ void handle_doctor(Exchange& ex) {
     facts.fastboot_unstartable = list_devices(tool, fastboot_output) == RunEnd::not_started;
     facts.fastboot_there = !facts.fastboot_unstartable;
   }
+  if (facts.fastboot_there)
+    facts.network_fastboot_serial = answering_network_phone(tool, fastboot_output, scratch->network_output);
   facts.fastboot_output = fastboot_output;
   platform::list_usb_devices(usb);
   facts.usb = &usb;

@@ -35,8 +35,14 @@ struct DoctorFacts {
   bool fastboot_there = false;
   bool fastboot_unstartable = false;
   bool fastboot_download_failed = false;
-  const char* fastboot_output = "";           // "fastboot devices"
+  const char* fastboot_output = "";  // "fastboot devices"
+  // The network Fastboot phone that ANDROID_SERIAL names, when it answered
+  // (fastboot never lists it); empty otherwise. It counts as listed.
+  const char* network_fastboot_serial = "";
   const platform::UsbDevices* usb = nullptr;  // nullptr: not looked at
+  // What reaches a phone on USB that no tool lists: this system's, unless
+  // a test asks for the other's advice.
+  platform::UsbReachFix usb_fix = platform::usb_reach_fix;
 };
 
 constexpr int max_findings = 16;
@@ -63,7 +69,9 @@ void diagnose(const DoctorFacts& facts, Diagnosis& out);
 const char* finding_code(Finding finding);
 
 // Formats {"ok":true,"findings":[...]} into `body` (`size` bytes); returns
-// its length. A finding that does not fit whole is left out.
+// its length. A finding about a USB device has its "usb":"vvvv:pppp" and,
+// when the Android vendor list knows the number, "maker":"NAME" after it.
+// A finding that does not fit whole is left out.
 int format_doctor_body(const Diagnosis& diagnosis, const platform::UsbDevices* usb, char* body, int size);
 
 // GET /doctor: runs only quick things ("adb devices", "fastboot devices"

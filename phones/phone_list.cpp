@@ -202,10 +202,15 @@ void add_network_fastboot_phone(const char* fastboot_path, const char* serial, P
   if (n < 0 || n >= static_cast<int>(sizeof command)) return;
   output[0] = '\0';
   const ToolRun run = run_tool(command, output, devices_output_size, network_phone_timeout_ms);
-  if (!network_phone_answered(run, output)) return;
+  if (network_phone_answered(run, output)) add_unlisted_phone(list, serial, "fastboot");
+}
+
+bool add_unlisted_phone(PhoneList& list, const char* serial, const char* state) {
+  if (!is_valid_serial(serial) || find_phone(list, serial) != nullptr || list.count >= max_listed_phones) return false;
   ListedPhone& phone = list.phones[list.count++];
   copy_serial(serial, phone.serial);
-  std::snprintf(phone.state, sizeof phone.state, "%s", "fastboot");
+  std::snprintf(phone.state, sizeof phone.state, "%s", state);
   phone.duplicate = false;
   ++list.total;
+  return true;
 }

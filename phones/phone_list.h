@@ -55,6 +55,11 @@ void parse_adb_devices(const char* output, PhoneList& list);
 // neither is passed over).
 void parse_fastboot_devices(const char* output, PhoneList& list);
 
+// Adds a phone that no tool's list printed (a network Fastboot phone that
+// answered) with a usable `serial` and `state`; false when the serial is
+// not usable, already kept, or the list is full.
+bool add_unlisted_phone(PhoneList& list, const char* serial, const char* state);
+
 // ---- The rules ---------------------------------------------------------------
 
 // The listed serial passes the serial rule, so it may reach a command line.

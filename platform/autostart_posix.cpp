@@ -1,10 +1,12 @@
-#include "platform/autostart.h"
+#include <pwd.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/autostart.h"
 #include "platform/files.h"
 
 namespace platform {
@@ -38,11 +40,21 @@ bool append_quoted_path(char* out, int size, int* used, const char* path) {
     const char piece[2] = {*c, '\0'};
     const char* text = piece;
     switch (*c) {
-      case '"': text = "\\\\\""; break;
-      case '`': text = "\\\\`"; break;
-      case '$': text = "\\\\$"; break;
-      case '\\': text = "\\\\\\\\"; break;
-      case '%': text = "%%"; break;
+      case '"':
+        text = "\\\\\"";
+        break;
+      case '`':
+        text = "\\\\`";
+        break;
+      case '$':
+        text = "\\\\$";
+        break;
+      case '\\':
+        text = "\\\\\\\\";
+        break;
+      case '%':
+        text = "%%";
+        break;
     }
     if (!append(out, size, used, text)) return false;
   }
@@ -78,17 +90,39 @@ void make_folders(const char* folder) {
   make_directory(partial);
 }
 
+// The home folder of the user's account, as the system's user list has it:
+// the one a log-in starts in, whatever this run's HOME says.
+bool account_home(char* out) {
+  const passwd* account = ::getpwuid(::getuid());
+  if (account == nullptr || account->pw_dir == nullptr || account->pw_dir[0] != '/') return false;
+  const int n = std::snprintf(out, folder_size, "%s", account->pw_dir);
+  return n > 0 && n < folder_size;
+}
+
+bool read_at_logon(const char* config) {
+  char home[folder_size];
+  return account_home(home) && inside_folder(config, home);
+}
+
 }  // namespace
 
-void write_logon_entry(const LogonEntry& entry) {
+bool inside_folder(const char* path, const char* folder) {
+  std::size_t n = std::strlen(folder);
+  while (n > 1 && folder[n - 1] == '/') --n;  // "/home/u/" is "/home/u"
+  if (n == 0 || std::strncmp(path, folder, n) != 0) return false;
+  return path[n] == '\0' || path[n] == '/' || (n == 1 && folder[0] == '/');
+}
+
+LogonWritten write_logon_entry(const LogonEntry& entry) {
+  LogonWritten result;
   char config[folder_size];
-  if (!config_folder(config)) return;
+  if (!config_folder(config)) return result;
   char autostart[folder_size];
   char entry_path[folder_size];
   int n = std::snprintf(autostart, sizeof autostart, "%s/autostart", config);
-  if (n < 0 || n >= static_cast<int>(sizeof autostart)) return;
+  if (n < 0 || n >= static_cast<int>(sizeof autostart)) return result;
   n = std::snprintf(entry_path, sizeof entry_path, "%s/%s", autostart, entry.desktop_file);
-  if (n < 0 || n >= static_cast<int>(sizeof entry_path)) return;
+  if (n < 0 || n >= static_cast<int>(sizeof entry_path)) return result;
 
   char text[entry_text_size];
   int used = 0;
@@ -99,12 +133,28 @@ void write_logon_entry(const LogonEntry& entry) {
   whole = whole && append(text, entry_text_size, &used, " ");
   whole = whole && append(text, entry_text_size, &used, entry.argument);
   whole = whole && append(text, entry_text_size, &used, "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
-  if (!whole) return;
+  if (!whole) return result;
 
   make_folders(autostart);
-  write_whole_file(entry_path, text, static_cast<std::size_t>(used), false);
+  result.written = write_whole_file(entry_path, text, static_cast<std::size_t>(used), false);
+  result.read_at_logon = read_at_logon(config);
+  std::snprintf(result.where, sizeof result.where, "%s", entry_path);
+  return result;
 }
 
-const char logon_start_line[] = "  Ye helper ab aap ke login ke saath KHUD start hoga (background) \xE2\x80\x94";
+void write_logon_lines(const LogonWritten& written) {
+  if (!written.written) {
+    std::puts("  Log-on entry nahi likha ja saka: login par ye helper khud start NAHI hoga.");
+    return;
+  }
+  std::printf("  Log-on entry likha gaya: %s\n", written.where);
+  if (written.read_at_logon) {
+    std::puts("  Ye helper ab aap ke login ke saath KHUD start hoga (background) \xE2\x80\x94");
+    std::puts("  dobara download/launch ki zaroorat nahi.");
+  } else {
+    std::puts("  Ye folder aap ke login ka nahi (HOME ya XDG_CONFIG_HOME badla hua hai):");
+    std::puts("  login par ye helper khud start NAHI hoga.");
+  }
+}
 
 }  // namespace platform

@@ -32,4 +32,15 @@ void write_line_as_is(const char* text);
 // The console's output code page; 0 where there is none or no such thing.
 unsigned output_code_page();
 
+// The page address the banner names in place of the site's, or nullptr.
+// Elsewhere than Windows: TALVIK_PAGE_URL, set by the script that serves
+// the page beside the bridge, when it is an http:// or https:// address of
+// at most 200 printable ASCII characters without spaces. Windows: always
+// nullptr (its banner names the site).
+const char* served_page_address();
+
+// The banner's line that says how to stop the bridge: closing its window
+// on Windows, Ctrl+C in the terminal elsewhere.
+extern const char console_close_line[];
+
 }  // namespace platform

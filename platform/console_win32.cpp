@@ -53,4 +53,8 @@ void write_line_as_is(const char* text) {
 
 unsigned output_code_page() { return GetConsoleOutputCP(); }
 
+const char* served_page_address() { return nullptr; }
+
+const char console_close_line[] = "  Band karne ke liye ye window close karein.";
+
 }  // namespace platform

@@ -40,6 +40,12 @@ struct UsbDevices {
   UsbDevice devices[max_usb_devices];
 };
 
+// What lets the tools reach a phone that the system shows on USB while no
+// tool lists it: on Windows a driver the user installs; elsewhere a udev
+// rule for its vendor, and an adb server started after it.
+enum class UsbReachFix { install_driver, udev_rule };
+extern const UsbReachFix usb_reach_fix;  // this system's
+
 // The USB devices present now (hubs left out), read from the system's
 // device list (Linux: sysfs; Windows: SetupAPI). Quick and bounded.
 // `looked` stays false when the list cannot be read. On Linux the

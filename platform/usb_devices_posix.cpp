@@ -161,4 +161,6 @@ void list_usb_devices(UsbDevices& out) {
   list_usb_devices_under(root != nullptr ? root : "", out);
 }
 
+const UsbReachFix usb_reach_fix = UsbReachFix::udev_rule;
+
 }  // namespace platform

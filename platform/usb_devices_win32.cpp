@@ -64,4 +64,6 @@ void list_usb_devices(UsbDevices& out) {
   }
 }
 
+const UsbReachFix usb_reach_fix = UsbReachFix::install_driver;
+
 }  // namespace platform

@@ -9,8 +9,11 @@
 # (TALVIK_DEMO_ADB_PORT, default 5399), so no other adb server is touched.
 # Everything the phone is asked, and every image it is given, is recorded in
 # the folder printed at start. The page is served as with scripts/run.sh, on
-# http://localhost:8080/adb.html. Ctrl+C stops the bridge, the page's server,
-# the simulated phone and the adb server, and removes that folder.
+# http://localhost:8080/adb.html, which the bridge's banner names. Ctrl+C
+# stops the bridge, the page's server, the simulated phone and the adb
+# server, and removes that folder; the last lines say so. HOME is inside
+# that folder, so the bridge's log-on entry goes there too, and its banner
+# says that no log-in reads it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -46,7 +49,8 @@ mkdir -p "$HOME" "$XDG_CONFIG_HOME"
 sim_pid=
 bridge_pid=
 cleanup() {
-  trap - EXIT INT TERM
+  trap '' INT TERM
+  trap - EXIT
   set +e
   for pid in $bridge_pid $sim_pid; do
     kill "$pid" 2>/dev/null
@@ -54,7 +58,7 @@ cleanup() {
   done
   adb kill-server >/dev/null 2>&1
   rm -rf "$work"
-  echo "Demo stopped."
+  echo "  Demo band: simulated phone aur demo ka adb server bhi band, demo ka folder mita diya."
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM

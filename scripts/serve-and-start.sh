@@ -2,10 +2,12 @@
 # Starts a bridge with the reference page served beside it:
 #   scripts/serve-and-start.sh BRIDGE [ARG...]
 # web/ is served on 127.0.0.1:8080, so the page opens as
-# http://localhost:8080/adb.html, an origin the bridge answers. The address
-# is printed just above the bridge's banner. Ctrl+C (or TERM, or the bridge
-# ending by itself) ends both; so does killing the script outright, on Linux.
-# When 8080 is taken the console says so and the bridge runs all the same.
+# http://localhost:8080/adb.html, an origin the bridge answers. The bridge's
+# banner names that address (TALVIK_PAGE_URL) and Ctrl+C as the way to stop.
+# Ctrl+C (or TERM, or the bridge ending by itself) ends both, and a last
+# line says so; killing the script outright ends both too, on Linux. When
+# 8080 is taken the console says so, the bridge runs all the same and its
+# banner names the site's page.
 set -euo pipefail
 [ $# -ge 1 ] || {
   echo "usage: $0 BRIDGE [ARG...]" >&2
@@ -17,15 +19,25 @@ rule="============================================================"
 
 web_pid=
 bridge_pid=
+started=0
+served=0
 web_state=$(mktemp /tmp/talvik-web-XXXXXX)
 cleanup() {
-  trap - EXIT INT TERM HUP
+  # Once: a second signal (a script that started this one ends it with
+  # TERM after the terminal's Ctrl+C) must not cut the last line short.
+  trap '' INT TERM HUP
+  trap - EXIT
   set +e
   for pid in $bridge_pid $web_pid; do
     kill "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
   done
   rm -f "$web_state"
+  if [ "$started" = 1 ] && [ "$served" = 1 ]; then
+    echo "  Bridge aur page dono band ho gaye."
+  elif [ "$started" = 1 ]; then
+    echo "  Bridge band ho gaya."
+  fi
 }
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -42,24 +54,28 @@ for _ in $(seq 1 200); do
   sleep 0.05
 done
 
-echo "$rule"
+# Served: the banner names the page's address, the only one to open.
+# Not served: the banner names the site's page, and the lines before it
+# say why this computer's copy is not there.
+unset TALVIK_PAGE_URL
 case "$(head -n 1 "$web_state")" in
   ready)
-    echo "  Page:     $page"
-    echo "  Is computer ke browser mein ye page kholein."
-    echo "  Ctrl+C dabane se bridge aur page dono band ho jayenge."
+    served=1
+    export TALVIK_PAGE_URL=$page
     ;;
   taken)
+    echo "$rule"
     echo "  Port 8080 par pehle se koi aur program chal raha hai, is liye"
-    echo "  page yahan se nahi khulega: $page"
-    echo "  Bridge phir bhi chal raha hai. Page ke liye 8080 wala program"
-    echo "  band karke dobara chalayein."
+    echo "  page is computer se serve nahi hua. Bridge phir bhi chal raha hai:"
+    echo "  neeche likha page kholein, ya 8080 wala program band karke dobara"
+    echo "  chalayein."
     wait "$web_pid" 2>/dev/null || true
     web_pid=
     ;;
   *)
-    echo "  Page serve nahi ho saka (python3 ne web server start nahi kiya):"
-    echo "  $page nahi khulega. Bridge phir bhi chal raha hai."
+    echo "$rule"
+    echo "  Page serve nahi ho saka (python3 ne web server start nahi kiya)."
+    echo "  Bridge phir bhi chal raha hai: neeche likha page kholein."
     kill "$web_pid" 2>/dev/null || true
     wait "$web_pid" 2>/dev/null || true
     web_pid=
@@ -91,6 +107,7 @@ else
   "$@" </dev/null &
 fi
 bridge_pid=$!
+started=1
 status=0
 wait "$bridge_pid" || status=$?
 bridge_pid=

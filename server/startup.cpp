@@ -20,19 +20,22 @@
 
 namespace {
 
-void print_banner(const ServerContext& context) {
+void print_banner(const ServerContext& context, const platform::LogonWritten& logon) {
   std::puts(banner_rule);
   std::printf(banner_title_format, bridge_version);
   std::puts(banner_rule);
-  std::printf(banner_open_format, site_host);
+  if (const char* page = platform::served_page_address()) {
+    std::printf(banner_open_page_format, page);
+  } else {
+    std::printf(banner_open_format, site_host);
+  }
   std::puts(banner_press_line);
   std::printf(banner_adb_format, is_present_file(context.startup_adb_path) ? banner_tool_found : banner_adb_on_path);
   std::printf(banner_fastboot_format,
               is_present_file(context.startup_fastboot_path) ? banner_tool_found : banner_fastboot_on_path);
   std::printf(banner_port_format, context.bound_port);
-  platform::write_line_as_is(platform::logon_start_line);
-  std::puts(banner_no_download_line);
-  std::puts(banner_close_line);
+  platform::write_logon_lines(logon);
+  std::puts(platform::console_close_line);
   std::puts(banner_rule);
   std::fflush(stdout);
 }
@@ -87,11 +90,11 @@ int run_bridge(int argc, const char* const* argv) {
     if (image.usable()) platform::delete_on_stop(image.path());
   }
   install_payloads();
-  register_autostart();
+  const platform::LogonWritten logon = register_autostart();
   find_tool("adb", context.startup_adb_path);
   find_tool("fastboot", context.startup_fastboot_path);
   resolve_bare_tool(context.startup_adb_path);
   resolve_bare_tool(context.startup_fastboot_path);
-  print_banner(context);
+  print_banner(context, logon);
   serve_forever(listener.get(), context);
 }

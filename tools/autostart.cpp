@@ -3,15 +3,15 @@
 #include "platform/autostart.h"
 #include "platform/files.h"
 
-void register_autostart() {
+platform::LogonWritten register_autostart() {
   char program[platform::max_path];
   platform::module_path(program);
-  if (program[0] == '\0') return;
+  if (program[0] == '\0') return platform::LogonWritten{};
   platform::LogonEntry entry{};
   entry.run_value = "TalvikWebBridge";
   entry.desktop_file = "talvik-web-bridge.desktop";
   entry.title = "Talvik Web Bridge";
   entry.program = program;
   entry.argument = "--autostart";  // the switch run_bridge looks for
-  platform::write_logon_entry(entry);
+  return platform::write_logon_entry(entry);
 }

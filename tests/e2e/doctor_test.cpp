@@ -191,10 +191,29 @@ TEST(Doctor, NoListedPhoneIsExplainedByTheUsbList) {
   ASSERT_TRUE(bridge.start()) << bridge.console();
   auto reply = bridge.get("/doctor");
   EXPECT_EQ(codes_of(reply.body), Codes{"usb_debugging_off"}) << reply.body;
-  EXPECT_NE(reply.body.find("{\"code\":\"usb_debugging_off\",\"usb\":\"2717:ff48\",\"text\":"), std::string::npos)
+  EXPECT_NE(reply.body.find("{\"code\":\"usb_debugging_off\",\"usb\":\"2717:ff48\",\"maker\":\"Xiaomi\",\"text\":"),
+            std::string::npos)
       << reply.body;
 
   fs::remove_all(bridge.path("usb/sys/bus/usb/devices/1-1"));
+  EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"none_seen"});
+}
+
+// fastboot never lists the network phone ANDROID_SERIAL names: one that
+// answers "getvar product" is a phone seen, one that does not is none.
+TEST(Doctor, TheNetworkFastbootPhoneThatAnswersIsAPhoneSeen) {
+  Bridge bridge;
+  bridge.add_tool("adb", "match devices\nsay List of devices attached\\n\\n\n");
+  bridge.add_tool("fastboot",
+                  "match devices\nmatch getvar product\nerr product: cheetah\\nFinished. Total time: 0.001s\\n\n");
+  bridge.set_env("ANDROID_SERIAL", "tcp:127.0.0.1:1");
+  if (!e2e::under_wine()) usb_tree(bridge, {});
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.get("/doctor").body, "{\"ok\":true,\"findings\":[]}");
+  EXPECT_EQ(bridge.tool_calls("fastboot"), (std::vector<std::string>{"devices", "-s tcp:127.0.0.1:1 getvar product"}));
+
+  e2e::write_file(bridge.path("fastboot.script"),
+                  "match devices\nmatch getvar product\nerr < waiting for tcp:127.0.0.1:1 >\\n\nexit 1\n");
   EXPECT_EQ(codes_of(bridge.get("/doctor").body), Codes{"none_seen"});
 }
 

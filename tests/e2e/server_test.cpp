@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/bridge_harness.h"
@@ -72,13 +74,42 @@ TEST_F(Server, BannerIsExact) {
       "  fastboot: PATH se\n"
       "  Port:     127.0.0.1:" +
       std::to_string(bridge.port()) + "\n\n" +
-      // Where it starts by itself: with Windows, or with the user's log-in.
+      // Windows: the words users know. Linux: the entry's file, and that
+      // the test's config folder is read by no log-in; Ctrl+C stops it.
       (e2e::under_wine() ? "  Ye helper ab Windows ke saath KHUD start hoga (background) \xE2\x80\x94\n"
-                         : "  Ye helper ab aap ke login ke saath KHUD start hoga (background) \xE2\x80\x94\n") +
-      "  dobara download/launch ki zaroorat nahi.\n"
-      "  Band karne ke liye ye window close karein.\n"
+                           "  dobara download/launch ki zaroorat nahi.\n"
+                           "  Band karne ke liye ye window close karein.\n"
+                         : "  Log-on entry likha gaya: " + bridge.path("config/autostart/talvik-web-bridge.desktop") +
+                               "\n"
+                               "  Ye folder aap ke login ka nahi (HOME ya XDG_CONFIG_HOME badla hua hai):\n"
+                               "  login par ye helper khud start NAHI hoga.\n"
+                               "  Band karne ke liye is window mein Ctrl+C dabayein.\n") +
       "============================================================\n";
   EXPECT_EQ(strip_cr(bridge.console()), expected);
+}
+
+// The script that serves the page beside a Linux bridge names its address
+// through TALVIK_PAGE_URL; the Windows banner keeps the site's.
+TEST(Startup, BannerNamesAServedPageOnLinuxOnly) {
+  const std::string site_line = "  Chal raha hai. Browser mein talvik.pk/adb.html kholkar\n";
+  for (const char* value : {"http://localhost:8080/adb.html", "http://localhost:8080/a b", "javascript:alert(1)",
+                            "ftp://localhost/adb.html"}) {
+    Bridge bridge;
+    without_system_tools(bridge);
+    bridge.set_env("TALVIK_PAGE_URL", value);
+    ASSERT_TRUE(bridge.start()) << bridge.console();
+    std::string text;
+    for (int i = 0; i < 3000 && text.find("Band karne ke liye") == std::string::npos; ++i) {
+      text = strip_cr(bridge.console());
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const bool named = !e2e::under_wine() && value == std::string("http://localhost:8080/adb.html");
+    EXPECT_NE(text.find(named ? "  Chal raha hai. Browser mein http://localhost:8080/adb.html kholkar\n" : site_line),
+              std::string::npos)
+        << value << "\n"
+        << text;
+    EXPECT_EQ(text.find("adb.html"), text.rfind("adb.html")) << text;
+  }
 }
 
 TEST_F(Server, PingHeadAndBodyAreExact) {

@@ -1,6 +1,7 @@
 // scripts/serve-and-start.sh, which scripts/run.sh and scripts/demo.sh start
 // the bridge with: the page on http://localhost:8080/adb.html beside the
-// bridge, both ended by Ctrl+C, when the bridge ends by itself or when the
+// bridge, a console that names one address and one way to stop, both ended
+// by Ctrl+C with a last line saying so, when the bridge ends by itself or when the
 // script is killed outright, no image left by a flash stopped that way, and
 // a bridge that runs all the same when 8080 is taken.
 "use strict";
@@ -109,6 +110,11 @@ class Started {
     return Number(m[1]);
   }
 
+  // Waits for the banner's closing rule.
+  async bannerEnd() {
+    await until(() => /Ctrl\+C dabayein\.\n=+\n/.test(this.output) || this.proc.exitCode !== null, "the banner's end");
+  }
+
   // The bridge and the web server the script started.
   helpers() {
     const pids = childrenOf(this.proc.pid);
@@ -128,6 +134,15 @@ class Started {
   }
 }
 
+// The console names one page to open, `address`, and one way to stop.
+function assertOneAddressAndOneStop(output, address) {
+  assert.equal(output.split("adb.html").length - 1, 1, output);
+  assert.ok(output.includes(`  Chal raha hai. Browser mein ${address} kholkar\n`), output);
+  assert.equal(output.split("Ctrl+C").length - 1, 1, output);
+  assert.ok(output.includes("  Band karne ke liye is window mein Ctrl+C dabayein.\n"), output);
+  assert.doesNotMatch(output, /window close/);
+}
+
 async function pageIsServed() {
   const page = await get(PAGE);
   assert.equal(page.status, 200);
@@ -140,7 +155,12 @@ test("run.sh's start: the page on localhost:8080 beside the bridge, and no serve
     const s = new Started();
     try {
       const port = await s.bridgePort();
-      assert.ok(s.output.indexOf(PAGE) >= 0 && s.output.indexOf(PAGE) < s.output.indexOf("Talvik Web Bridge"), s.output);
+      await s.bannerEnd();
+      assertOneAddressAndOneStop(s.output, PAGE);
+      // HOME is the test's folder: the entry is there, and no log-in reads it.
+      assert.ok(s.output.includes(`  Log-on entry likha gaya: ${s.dir}/config/autostart/talvik-web-bridge.desktop\n`), s.output);
+      assert.match(s.output, /login par ye helper khud start NAHI hoga\./);
+      assert.doesNotMatch(s.output, /KHUD start hoga/);
       await pageIsServed();
       assert.deepEqual((await get("http://localhost:8080/")).headers.location, "/adb.html");
       assert.equal((await get("http://localhost:8080/../README.md")).status, 404);
@@ -153,10 +173,26 @@ test("run.sh's start: the page on localhost:8080 beside the bridge, and no serve
       assert.ok(bridge && web, s.output);
       process.kill(-s.proc.pid, "SIGINT");
       await s.ended;
+      await until(() => /\n  Bridge aur page dono band ho gaye\.\n$/.test(s.output), "the last line: " + s.output);
       assert.equal(alive(bridge), false, "bridge left running");
       assert.equal(alive(web), false, "web server left running");
       assert.equal(await refuses(8080), true);
       assert.equal(await refuses(port), true);
+    } finally {
+      await s.dispose();
+    }
+  });
+
+  await t.test("TERM to the script alone: both end, and the last line says so", async () => {
+    const s = new Started();
+    try {
+      await s.bannerEnd();
+      const { bridge, web } = s.helpers();
+      process.kill(s.proc.pid, "SIGTERM");
+      await s.ended;
+      await until(() => /\n  Bridge aur page dono band ho gaye\.\n$/.test(s.output), "the last line: " + s.output);
+      assert.equal(alive(bridge), false, "bridge left running");
+      assert.equal(alive(web), false, "web server left running");
     } finally {
       await s.dispose();
     }
@@ -278,15 +314,18 @@ test("8080 taken: the console says so with the address, the bridge runs, the oth
   const s = new Started();
   try {
     const port = await s.bridgePort();
+    await s.bannerEnd();
     assert.match(s.output, /Port 8080 par pehle se koi aur program chal raha hai/);
-    assert.ok(s.output.includes(PAGE), s.output);
     assert.match(s.output, /Bridge phir bhi chal raha hai/);
+    // Nothing served here: the banner names the site's page instead.
+    assertOneAddressAndOneStop(s.output, "talvik.pk/adb.html");
     assert.equal(JSON.parse((await get(`http://127.0.0.1:${port}/ping`)).body).ok, true);
     const { bridge } = s.helpers();
     assert.deepEqual(childrenOf(s.proc.pid), [bridge]);
 
     process.kill(-s.proc.pid, "SIGINT");
     await s.ended;
+    await until(() => /\n  Bridge band ho gaya\.\n$/.test(s.output), "the last line: " + s.output);
     assert.equal(alive(bridge), false, "bridge left running");
     assert.equal((await get("http://127.0.0.1:8080/")).status, 404);
   } finally {

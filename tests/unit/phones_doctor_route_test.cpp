@@ -194,7 +194,7 @@ TEST(Doctor, BodyIsValidJsonAndNamesOnlyUsableSerials) {
   const std::string body = body_of(facts(adb_no_permissions, "", &usb));
   EXPECT_TRUE(json_check::Reader(body.data(), body.size()).whole_value()) << body;
   EXPECT_EQ(body.rfind("{\"ok\":true,\"findings\":[{\"code\":\"usb_no_driver\",\"mode\":\"Fastboot\","
-                       "\"usb\":\"18d1:4ee0\",\"text\":\"",
+                       "\"usb\":\"18d1:4ee0\",\"maker\":\"Google\",\"text\":\"",
                        0),
             0u)
       << body;
@@ -215,6 +215,56 @@ TEST(Doctor, BodyIsValidJsonAndNamesOnlyUsableSerials) {
     EXPECT_LT(n, size);
     EXPECT_TRUE(json_check::Reader(small, static_cast<size_t>(n)).whole_value()) << size << " " << small;
   }
+}
+
+TEST(Doctor, AUsbIdIsFollowedByItsMakerWhenTheVendorListKnowsIt) {
+  // Xiaomi (a phone maker), Lenovo (also PC parts: still named), Logitech
+  // (no Android maker): each with an ADB interface no tool lists.
+  platform::UsbDevices usb =
+      usb_list({usb_device(0x2717, 0xff48, true), usb_device(0x17ef, 0x7a3a, true), usb_device(0x046d, 0xc31c, true)});
+  const std::string body = body_of(facts(adb_empty, "", &usb));
+  EXPECT_TRUE(json_check::Reader(body.data(), body.size()).whole_value()) << body;
+  EXPECT_NE(body.find("\"usb\":\"2717:ff48\",\"maker\":\"Xiaomi\",\"text\":"), std::string::npos) << body;
+  EXPECT_NE(body.find("\"usb\":\"17ef:7a3a\",\"maker\":\"Lenovo\",\"text\":"), std::string::npos) << body;
+  EXPECT_NE(body.find("\"usb\":\"046d:c31c\",\"text\":"), std::string::npos) << body;
+  EXPECT_EQ(body.find("\"maker\"", body.find("046d:c31c")), std::string::npos) << body;
+}
+
+TEST(Doctor, APhoneOnUsbNoToolListsGetsThisSystemsAdvice) {
+  platform::UsbDevices usb = usb_list({usb_device(0x18d1, 0x4ee7, true)});
+  const auto text = [&usb](platform::UsbReachFix fix) {
+    DoctorFacts f = facts(adb_empty, "", &usb);
+    f.usb_fix = fix;
+    Diagnosis d;
+    diagnose(f, d);
+    EXPECT_EQ(d.count, 1);
+    return d.count == 1 ? std::string(d.items[0].text) : std::string();
+  };
+  EXPECT_NE(text(platform::UsbReachFix::install_driver).find("Windows par Google USB Driver"), std::string::npos);
+  const std::string udev = text(platform::UsbReachFix::udev_rule);
+  EXPECT_NE(udev.find("udev rule"), std::string::npos) << udev;
+  EXPECT_EQ(udev.find("Windows"), std::string::npos) << udev;
+  EXPECT_EQ(udev.find("Driver"), std::string::npos) << udev;
+#ifndef _WIN32
+  // A Linux bridge gives the udev advice unless told otherwise.
+  EXPECT_EQ(body_of(facts(adb_empty, "", &usb)).find("Windows"), std::string::npos);
+#endif
+}
+
+TEST(Doctor, AnAnsweringNetworkFastbootPhoneIsNoMissingPhone) {
+  platform::UsbDevices none = usb_list({});
+  DoctorFacts f = facts(adb_empty, "", &none);
+  EXPECT_EQ(codes(f), Codes{"none_seen"});
+  f.network_fastboot_serial = "tcp:127.0.0.1:5555";
+  EXPECT_EQ(codes(f), Codes{});
+  EXPECT_EQ(body_of(f), "{\"ok\":true,\"findings\":[]}");
+  // Beside it, the other phones still get their findings.
+  f.adb_output = adb_unauthorized;
+  EXPECT_EQ(codes(f), Codes{"adb_unauthorized"});
+  // A serial no command line may take counts for nothing.
+  f.adb_output = adb_empty;
+  f.network_fastboot_serial = "tcp:127.0.0.1 5555";
+  EXPECT_EQ(codes(f), Codes{"none_seen"});
 }
 
 TEST(AndroidVendors, KnownMakersAndPcParts) {

@@ -128,9 +128,9 @@ struct ScopedEnv {
   ~ScopedEnv() { had ? ::setenv(name.c_str(), saved.c_str(), 1) : ::unsetenv(name.c_str()); }
 };
 
-void write_entry(const char* program) {
+platform::LogonWritten write_entry(const char* program) {
   platform::LogonEntry entry{"TalvikUnitTest", "talvik-unit-test.desktop", "Talvik Unit Test", program, "--autostart"};
-  platform::write_logon_entry(entry);
+  return platform::write_logon_entry(entry);
 }
 
 }  // namespace
@@ -158,6 +158,35 @@ TEST(LogonEntry, UnsetOrRelativeXdgConfigHomeMeansHomeConfig) {
               std::string::npos)
         << (xdg_value != nullptr ? xdg_value : "(unset)");
   }
+}
+
+TEST(LogonEntry, SaysWhereItWroteAndThatAFolderOutsideTheAccountsHomeIsNoLogon) {
+  TempDir dir;
+  ScopedEnv xdg("XDG_CONFIG_HOME", (dir / "config").c_str());
+  // HOME pointed at the same folder, as the demo does: still not the
+  // account's home, so no log-on reads the entry.
+  ScopedEnv home("HOME", dir.path.c_str());
+  const platform::LogonWritten written = write_entry("/opt/bridge");
+  EXPECT_TRUE(written.written);
+  EXPECT_FALSE(written.read_at_logon);
+  EXPECT_EQ(std::string(written.where), (dir.path / "config/autostart/talvik-unit-test.desktop").string());
+
+  const platform::LogonWritten refused = write_entry("/opt/line\nbreak");
+  EXPECT_FALSE(refused.written);
+  EXPECT_STREQ(refused.where, "");
+  ScopedEnv no_home("HOME", nullptr);
+  ScopedEnv no_xdg("XDG_CONFIG_HOME", nullptr);
+  EXPECT_FALSE(write_entry("/opt/bridge").written);
+}
+
+TEST(LogonEntry, InsideFolderComparesWholeNames) {
+  EXPECT_TRUE(platform::inside_folder("/home/u/.config", "/home/u"));
+  EXPECT_TRUE(platform::inside_folder("/home/u/.config", "/home/u/"));
+  EXPECT_TRUE(platform::inside_folder("/home/u", "/home/u"));
+  EXPECT_TRUE(platform::inside_folder("/tmp/x", "/"));
+  EXPECT_FALSE(platform::inside_folder("/home/u2/.config", "/home/u"));
+  EXPECT_FALSE(platform::inside_folder("/home", "/home/u"));
+  EXPECT_FALSE(platform::inside_folder("/tmp/x", ""));
 }
 
 #endif
