@@ -617,6 +617,10 @@ test("flash from a file: checks before upload, confirmation, progress and verdic
     const folder = fs.mkdtempSync(path.join(os.tmpdir(), "talvik-upload-"));
     try {
       fs.writeFileSync(path.join(folder, "boot.img"), big);
+      // A freshly loaded page, as a user's first flash: no earlier upload has
+      // left its percentage in the stage box.
+      await page.reload();
+      await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
       await usePhones(adbNoPhone, ["match flash dtbo", "wait busy.gate", "say OKAY\\n", fastbootWithPhone].join("\n"));
       await choosePartition("image-partition", "boot_a");
       await page.setInputFiles("#image-file", path.join(folder, "boot.img"));
