@@ -597,6 +597,24 @@ class RealPhoneDoctor : public RealPhone {
   }
 };
 
+// The network Fastboot phone that answers the real fastboot is a phone seen:
+// the doctor finds nothing to tell. With nothing at the address it says
+// that no phone is seen.
+TEST_F(RealPhoneDoctor, TheNetworkFastbootPhoneThatAnswersIsNoCaseForTheDoctor) {
+  PhoneSim phone({"--getvar", report_fixture("pixel-7-pro-getvar.txt")});
+  ASSERT_GT(phone.port(), 0);
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", phone.tcp_serial());
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_EQ(bridge.get("/doctor").body, "{\"ok\":true,\"findings\":[]}");
+  EXPECT_EQ(phone.journal(), (std::vector<std::string>{"getvar:product"}));
+
+  bridge.stop();
+  bridge.set_env("ANDROID_SERIAL", "tcp:127.0.0.1:1");
+  ASSERT_TRUE(bridge.start()) << bridge.console();
+  EXPECT_NE(bridge.get("/doctor").body.find("\"code\":\"none_seen\""), std::string::npos);
+}
+
 TEST_F(RealPhoneDoctor, AnUnauthorizedPhoneIsNamedAndTheReadyOneStillActs) {
   PhoneSim ready({});
   PhoneSim waiting({"--unauthorized"});
