@@ -176,8 +176,11 @@ void check_download_line(const char* text) {
   const std::string opening = "$u='";
   const size_t uri = command.find(opening);
   const size_t start = uri + opening.size();
-  fuzz::require(uri != std::string::npos && command.compare(start, url.size(), url) == 0 &&
-                    command[start + url.size()] == '\'' && command.find(opening, start) == std::string::npos,
+  // The URL's own text may end in "$u=" and so meet the closing quote; only
+  // a second assignment after that quote would be a fault.
+  const size_t closing = start + url.size();
+  fuzz::require(uri != std::string::npos && command.compare(start, url.size(), url) == 0 && command[closing] == '\'' &&
+                    command.find(opening, closing + 1) == std::string::npos,
                 "the URL stands whole in its quotes");
   size_t double_quotes = 0;
   for (char c : command) double_quotes += c == '"';
