@@ -40,11 +40,7 @@ void note_cut_output(char* output, int size, long long printed) {
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,
                      OutputWords& words) {
   const auto start = std::chrono::steady_clock::now();
-  ToolRun run = run_tool(command_line, output, size, timeout_ms, kind, &words);
-  // A tool that could not be started did nothing, so it is tried once more:
-  // a start can fail for a moment (a virus scanner holding a file just
-  // written, a loaded system) where the next one passes.
-  if (run.end == RunEnd::not_started) run = run_tool(command_line, output, size, timeout_ms, kind, &words);
+  const ToolRun run = run_tool(command_line, output, size, timeout_ms, kind, &words);
   const bool cut = size > 0 && words.total() > size - 1;
   const bool ended = run.end == RunEnd::timed_out;
   const bool unstarted = run.end == RunEnd::not_started;

@@ -27,8 +27,8 @@ struct JudgedRun {
   int notes_at;
 };
 
-// Runs the tool (run_tool) with `words` watching all it prints; a tool that
-// could not be started is tried once more. When its output was more than
+// Runs the tool (run_tool, which tries a tool that could not be started
+// once more) with `words` watching all it prints. When its output was more than
 // `output` keeps, the log says so at the cut; a run that had to be ended,
 // that crashed, or that never started is noted in `output` too.
 JudgedRun run_judged(const char* command_line, char* output, int size, unsigned timeout_ms, RunKind kind,

@@ -85,7 +85,12 @@ ToolRun run_tool(const char* command_line, char* output, int size, unsigned time
   } else if (kind == RunKind::download) {
     limits.whole_run_ms = download_limit_ms;
   }
-  const ToolRun run = platform::run_captured(command_line, output, size, limits);
+  ToolRun run = platform::run_captured(command_line, output, size, limits);
+  // A tool that could not be started did nothing, so it is tried once more:
+  // a start can fail for a moment (a virus scanner holding a file just
+  // written, a loaded system) where the next one passes. A failed start
+  // returns at once, so the second try adds no wait.
+  if (run.end == RunEnd::not_started) run = platform::run_captured(command_line, output, size, limits);
   if (!budget.active) return run;
   if (budget.unreachable != nullptr && std::strncmp(output, budget.unreachable, std::strlen(budget.unreachable)) == 0) {
     output[0] = '\0';

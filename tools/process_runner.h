@@ -76,8 +76,9 @@ class OutputWords : public platform::OutputObserver {
 // wrote on standard output and standard error, merged, in `output`: at
 // most size - 1 bytes and a NUL. The result says how the run ended; when it
 // was ended at its time-out and its output was also cut, timed_out is the
-// answer. A tool that cannot be started leaves an empty text. A `size`
-// below 1 runs nothing: not_started. A child never outlives the bridge.
+// answer. A tool that cannot be started is tried once more (a start may
+// fail for a moment); when that fails too it leaves an empty text and the
+// run is not_started. A `size` below 1 runs nothing: not_started. A child never outlives the bridge.
 // When `words` is given it sees every byte the tool printed. `crashed`
 // tells whether the program ended by a crash signal or with exit status
 // 126 or 127, as a file does that starts but cannot really run
