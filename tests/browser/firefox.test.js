@@ -68,8 +68,20 @@ afterEach(async () => {
   if (page) await h.settle(page, bridge, bridgeRequests);
 });
 
-// Sets the tools' scripts and reloads the phone list the way a user does.
+// Sets the tools' scripts and opens the page afresh, so that no choice of
+// an earlier test is carried over: done once the bridge is found and the
+// phone list read.
 async function usePhones(adb, fastboot) {
+  bridge.setScript("adb", adb);
+  bridge.setScript("fastboot", fastboot);
+  await page.reload();
+  await waitForText(page, "#bridge-status", "Bridge mil gaya");
+  await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled, { polling: 100 });
+}
+
+// Sets the tools' scripts and reads the phone list again on the same page,
+// the way a user does.
+async function refreshPhones(adb, fastboot) {
   bridge.setScript("adb", adb);
   bridge.setScript("fastboot", fastboot);
   await page.click("#refresh-phones");

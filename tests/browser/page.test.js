@@ -128,8 +128,20 @@ function picture(name, target = page) {
   return target.screenshot({ path: path.join(h.outputDir, name) });
 }
 
-// Sets the tools' scripts and reloads the phone list the way a user does.
+// Sets the tools' scripts and opens the page afresh, so that no choice of
+// an earlier test is carried over: done once the bridge is found and the
+// phone list read.
 async function usePhones(adb, fastboot) {
+  bridge.setScript("adb", adb);
+  bridge.setScript("fastboot", fastboot);
+  await page.reload();
+  await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
+  await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
+}
+
+// Sets the tools' scripts and reads the phone list again on the same page,
+// the way a user does.
+async function refreshPhones(adb, fastboot) {
   bridge.setScript("adb", adb);
   bridge.setScript("fastboot", fastboot);
   await page.click("#refresh-phones");
@@ -439,7 +451,9 @@ test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async
   });
 
   await t.test("a Fastboot report replaces the ADB one", async () => {
-    await usePhones(adbNoPhone, fastbootWithPhone);
+    // The same page: the ADB phone is gone, the Fastboot one is chosen.
+    await refreshPhones(adbNoPhone, fastbootWithPhone);
+    await page.check(`input[name=phone][value="${FB_SERIAL}"]`);
     const r = await readReport();
     assert.match(r.text, /Mode: Fastboot/);
     const rows = await reportRows();
@@ -495,7 +509,7 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
   });
 
   await t.test("a ready phone: the findings go", async () => {
-    await usePhones(adbWithPhone, fastbootNoPhone);
+    await refreshPhones(adbWithPhone, fastbootNoPhone);
     assert.equal(await page.isVisible("#doctor"), false);
   });
 });
@@ -1044,6 +1058,191 @@ test("reboot to recovery asks first, then runs adb's recovery reboot and says so
   assert.equal(r.ok, true, r.text);
   assert.match(r.text, /Kamyab: Restart: Recovery/);
   assert.ok(bridge.toolCalls("adb").some((c) => /(^| )reboot recovery$/.test(c)), bridge.toolCalls("adb").join("\n"));
+});
+
+// Phone A (ADB_SERIAL) and another customer's phone F (FB_SERIAL), as adb
+// and fastboot list them: A in ADB mode, in Fastboot mode, or gone.
+const adbPhoneA = [...adbList(`${ADB_SERIAL}\\tdevice\\n`), "match", ""].join("\n");
+const fastbootListing = (...serials) => [
+  "match devices",
+  `say ${serials.map((s) => `${s}\\tfastboot\\n`).join("")}`,
+  "match getvar",
+  "file fastboot-pixel-7-pro-cheetah-getvar.txt",
+  "match flash",
+  "save 5 flashed.img",
+  "file flash-ok-nothing-phone-3a.txt",
+  "match",
+  "",
+].join("\n");
+const AWAY = `${ADB_SERIAL} abhi list mein nahi \u2014 restart ho raha hai?`;
+const badgeTexts = () => page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
+const checkedPhones = () => page.$$eval("input[name=phone]:checked", (rs) => rs.map((r) => r.value));
+
+test("the chosen phone is kept while it is away: no other is chosen, work waits, it is chosen again in its new mode", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "flash") || skipUnless(t, "reboot")) return;
+  const image = h.makeImage(4096);
+  image.write("ANDROID!", 0, "latin1");
+
+  await t.test("A leaves the list: it stays chosen, every action is held with that text, F is offered only", async () => {
+    await usePhones(adbPhoneA, fastbootListing(FB_SERIAL));
+    await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+    await refreshPhones(adbNoPhone, fastbootListing(FB_SERIAL));
+    bridge.clearToolCalls();
+    assert.equal(await page.textContent("#phone-status"), AWAY);
+    assert.equal(await page.$eval("#phone-status", (el) => el.classList.contains("ok")), false);
+    for (const b of await badgeTexts()) assert.equal(b, "Phone: " + AWAY);
+    assert.deepEqual(await checkedPhones(), []);
+    assert.equal(await page.isEnabled(`input[name=phone][value="${FB_SERIAL}"]`), true);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", image);
+    for (const [button, result] of [["#flash-image", "#image-result"], ["#boot-image", "#image-result"],
+      ['[data-reboot="fbsystem"]', "#power-result"], ['[data-reboot="bootloader"]', "#power-result"],
+      ["#read-phone", "#report-result"]]) {
+      await page.click(button);
+      const r = await verdict(result);
+      assert.equal(r.ok, false, button);
+      assert.ok(r.text.includes(AWAY), button + ": " + r.text);
+      assert.equal(await page.isVisible("#confirm[open]"), false, button);
+    }
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => /(flash|boot|reboot) /.test(c + " ")), []);
+    assert.deepEqual(bridge.toolCalls("adb").filter((c) => / (reboot|shell)/.test(c)), []);
+  });
+
+  await t.test("A comes back in Fastboot mode: chosen again there, and the flash is confirmed and sent for A", async () => {
+    // Restarted into Android, A leaves fastboot's list.
+    fs.writeFileSync(bridge.file("fastboot-after.script"), fastbootListing(FB_SERIAL));
+    await refreshPhones(adbNoPhone, ["match reboot", "copy fastboot-after.script fastboot.script",
+      fastbootListing(FB_SERIAL, ADB_SERIAL)].join("\n"));
+    assert.equal(await page.textContent("#phone-status"), `Chuna gaya phone: ${ADB_SERIAL} · Fastboot`);
+    // The refusal the phone's absence gave is gone with it.
+    assert.equal(await page.textContent("#report-result"), "");
+    assert.deepEqual(await checkedPhones(), [ADB_SERIAL]);
+    await page.click("#flash-image");
+    const asked = await confirmDialog();
+    assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.deepEqual(fastbootFlashes().map((c) => c.split(" ").slice(0, 4).join(" ")), [`-s ${ADB_SERIAL} flash boot`]);
+  });
+
+  await t.test("after the flash Android's start is offered, and runs only when asked, with its confirmation", async () => {
+    await page.waitForSelector("#image-result #start-android:enabled");
+    assert.equal(await page.textContent("#start-android"), "Android start karein");
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => / reboot/.test(c)), []);
+    bridge.clearToolCalls();
+    await page.click("#start-android");
+    const asked = await confirmDialog();
+    assert.match(asked, /Fastboot se Android/);
+    assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+    // A starts Android: adb lists it again.
+    bridge.setScript("adb", adbPhoneA);
+    await page.click("#confirm-yes");
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, true, r.text);
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => / reboot/.test(c)), [`-s ${ADB_SERIAL} reboot`]);
+    // Back in ADB mode the next step is reading it.
+    await page.waitForSelector("#power-result #next-read:enabled");
+    assert.match(await page.textContent("#phone-status"), new RegExp(`^Chuna gaya phone: ${ADB_SERIAL} · ADB$`));
+  });
+});
+
+test("a restart into the bootloader: the page waits for that phone, then offers the flash for it", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "reboot")) return;
+  await usePhones(adbPhoneA, fastbootListing(FB_SERIAL));
+  await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+  await page.click('[data-reboot="bootloader"]');
+  assert.ok((await confirmDialog()).includes(ADB_SERIAL));
+  // The phone restarts: adb no longer lists it, fastboot not yet.
+  bridge.setScript("adb", adbNoPhone);
+  await page.click("#confirm-yes");
+  await h.waitForText(page, "#activity-stage", new RegExp(`^${ADB_SERIAL} Fastboot mode mein aa raha hai\u2026 \\d+ s$`));
+  await h.waitForText(page, "#phone-status", AWAY);
+  assert.deepEqual(await checkedPhones(), []);
+  assert.match(await page.textContent("#power-result"), /Kamyab: Restart: Bootloader/);
+  bridge.setScript("fastboot", fastbootListing(FB_SERIAL, ADB_SERIAL));
+  await page.waitForSelector("#power-result #next-flash:enabled");
+  assert.match(await page.textContent("#power-result .next"), /Fastboot mode mein aa gaya/);
+  assert.equal(await page.textContent("#phone-status"), `Chuna gaya phone: ${ADB_SERIAL} · Fastboot`);
+  assert.ok(bridge.toolCalls("adb").includes(`-s ${ADB_SERIAL} reboot bootloader`), bridge.toolCalls("adb").join("\n"));
+  await page.click("#next-flash");
+  await waitFocus("image-partition", "the offered flash does not lead to the image's fields");
+  await choosePartition("image-partition", "boot");
+  await chooseImage("boot.img", Buffer.from("ANDROID!" + "x".repeat(4088), "latin1"));
+  await page.click("#flash-image");
+  const asked = await confirmDialog();
+  assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+});
+
+test("listed but not ready: the bridge's finding for that phone is the next step, in view", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "doctor") || skipUnless(t, "reboot")) return;
+  const findingFor = async (serial) => {
+    const findings = JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
+    const own = findings.filter((f) => f.serial === serial);
+    assert.equal(own.length, 1, JSON.stringify(findings));
+    return own[0].text;
+  };
+  const nextStepIs = (selector, text) => waitInView(selector, `the next step in ${selector} is not the finding in view`,
+    `(el.querySelector(".next") || {}).textContent === ${JSON.stringify("Agla qadam: " + text)}`);
+
+  await t.test("an offline phone: its finding after a read and after a restart, not 'USB debugging ON'", async () => {
+    await usePhones([...adbList(`${ADB_SERIAL}\\toffline\\n`), "match", ""].join("\n"), fastbootNoPhone);
+    const offline = await findingFor(ADB_SERIAL);
+    await page.setViewportSize({ width: 360, height: 740 });
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.click("#read-phone");
+    assert.equal((await verdict("#report-result")).ok, false);
+    await nextStepIs("#report-result", offline);
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.click('[data-reboot="system"]');
+    assert.equal((await verdict("#power-result")).ok, false);
+    await nextStepIs("#power-result", offline);
+    assert.ok(!(await page.textContent("#power-result")).includes("USB debugging ON"));
+  });
+
+  await t.test("a phone in recovery: read gets its finding, and adb's restart reaches it", async () => {
+    await usePhones([...adbList(`${ADB_SERIAL}\\trecovery\\n`), "match", ""].join("\n"), fastbootNoPhone);
+    const other = await findingFor(ADB_SERIAL);
+    await page.click("#read-phone");
+    assert.equal((await verdict("#report-result")).ok, false);
+    await nextStepIs("#report-result", other);
+    bridge.clearToolCalls("adb");
+    await page.click('[data-reboot="system"]');
+    assert.ok((await confirmDialog()).includes(ADB_SERIAL));
+    bridge.setScript("adb", adbPhoneA);
+    await page.click("#confirm-yes");
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, true, r.text);
+    assert.ok(bridge.toolCalls("adb").includes(`-s ${ADB_SERIAL} reboot`), bridge.toolCalls("adb").join("\n"));
+    await page.waitForSelector("#power-result #next-read");
+  });
+});
+
+test("nothing stale: a refusal goes once a later read shows its cause gone", async (t) => {
+  if (skipUnless(t, "devices")) return;
+
+  await t.test("not allowed, then allowed: the refusal and its findings go with the next list", async () => {
+    await usePhones(adbUnauthorized, fastbootNoPhone);
+    const r = await readReport();
+    assert.match(r.text, /ijazat nahi di/);
+    await refreshPhones(adbPhoneA, fastbootNoPhone);
+    assert.equal(await page.textContent("#report-result"), "");
+    assert.equal(await page.isVisible("#doctor"), false);
+  });
+
+  await t.test("no bridge, then the bridge found: 'Bridge nahi mila' goes", async () => {
+    await usePhones(adbPhoneA, fastbootNoPhone);
+    await bridge.stop();
+    try {
+      const r = await readReport();
+      assert.match(r.text, /nahi mila/);
+    } finally {
+      await bridge.start();
+    }
+    await h.waitForText(page, "#bridge-status", `Bridge mil gaya: 127.0.0.1:${bridge.port}`);
+    await h.waitUntil(page, () => document.querySelector("#report-result").textContent === "", undefined,
+      "the verdict that no bridge was found stays under a found bridge");
+  });
 });
 
 test("any screen: no sideways scroll at 390 and 360 px, results announced, progress named, lang set", async () => {
