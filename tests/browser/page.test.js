@@ -1245,6 +1245,67 @@ test("nothing stale: a refusal goes once a later read shows its cause gone", asy
   });
 });
 
+test("small points: slot names, what a URL needs, the ADB server stop asks, Tab stays in the dialog, USB makers", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "flash")) return;
+
+  await t.test("a flash of boot on an A/B phone: the dialog names the current slot, the verdict what fastboot wrote", async () => {
+    const writesSlot = ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match getvar",
+      "file fastboot-pixel-7-pro-cheetah-getvar.txt", "match flash", "err " + prolog("Sending 'boot_a' (4 KB)") +
+      "OKAY [  0.010s]\\n" + prolog("Writing 'boot_a'") + "OKAY [  0.000s]\\nFinished. Total time: 0.020s\\n",
+    "match", ""].join("\n");
+    await usePhones(adbNoPhone, writesSlot);
+    assert.equal((await readReport()).ok, true);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", Buffer.from("ANDROID!" + "x".repeat(4088), "latin1"));
+    await page.click("#flash-image");
+    assert.match(await confirmDialog(), /Slotboot_a \(phone ka current slot a\)/);
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.match(r.text, /boot_a likh diya gaya\./);
+  });
+
+  await t.test("a URL that is none: the verdict says it must start with http:// or https://", async () => {
+    await page.selectOption("#url-partition", "dtbo");
+    await page.fill("#url-address", "ftp://example.com/dtbo.img");
+    await page.click("#flash-url");
+    const r = await verdict("#url-result");
+    assert.equal(r.ok, false);
+    assert.match(await page.textContent("#url-result .next"), /http:\/\/ ya https:\/\/ se shuru/);
+  });
+
+  await t.test("the ADB server stop asks first and says WiFi phones are cut off; Tab stays in the dialog", async () => {
+    bridge.clearToolCalls("adb");
+    await page.click("#adb-kill");
+    assert.match(await confirmDialog(), /WiFi .* disconnect/);
+    await waitFocus("confirm-no", "the dialog does not give its no button the focus");
+    for (const id of ["confirm-yes", "confirm-no", "confirm-yes"]) {
+      await page.keyboard.press("Tab");
+      await waitFocus(id, "Tab left the dialog");
+    }
+    await page.keyboard.press("Shift+Tab");
+    await waitFocus("confirm-no", "Shift+Tab left the dialog");
+    await page.keyboard.press("Escape");
+    assert.match((await verdict("#power-result")).text, /rok diya/);
+    assert.deepEqual(bridge.toolCalls("adb").filter((c) => /kill-server/.test(c)), []);
+  });
+
+  await t.test("a USB id is shown with its maker's name where the bridge gives it", async () => {
+    await browser.context.route("**/doctor", (route) => route.fulfill({
+      status: 200,
+      headers: { "Access-Control-Allow-Origin": h.ALLOWED_ORIGIN, "Content-Type": "application/json" },
+      body: JSON.stringify({ ok: true, findings: [{ code: "usb_debugging_off", usb: "2717:ff48", maker: "Xiaomi",
+        text: "USB debugging ON karein." }] }),
+    }));
+    try {
+      await usePhones(adbNoPhone, fastbootNoPhone);
+      await h.waitForText(page, "#doctor-findings", "USB debugging ON karein. (USB 2717:ff48 (Xiaomi))");
+    } finally {
+      await browser.context.unroute("**/doctor");
+    }
+  });
+});
+
 test("any screen: no sideways scroll at 390 and 360 px, results announced, progress named, lang set", async () => {
   assert.match(await page.getAttribute("html", "lang"), /^ur/);
   for (const id of ["bridge-status", "phone-status", "report-result", "image-result", "url-result", "wifi-result", "power-result"]) {
@@ -1357,6 +1418,8 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
   await h.closeServer(blocker);
   blocker = null;
   await page.click("#adb-kill");
+  await confirmDialog();
+  await page.click("#confirm-yes");
   const r = await verdict("#power-result");
   assert.equal(r.ok, false);
   assert.match(r.text, /Bridge se jawab nahi aaya\. .*nahi mila/);
