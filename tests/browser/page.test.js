@@ -475,7 +475,7 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
   const shownFindings = () => page.$$eval("#doctor-findings li", (lis) => lis.map((li) => li.firstChild.textContent));
   const bridgeFindings = async () => JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
 
-  await t.test("a no-phone answer: the doctor's texts, and after each 'Dobara check karein' still each once", async () => {
+  await t.test("a no-phone answer: the doctor's texts, and after each 'Phone list taza karein' still each once", async () => {
     await usePhones(adbNoPhone, fastbootNoPhone);
     const r = await readReport();
     assert.ok(r.text.includes(NO_PHONE), r.text);
@@ -489,8 +489,8 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
     assert.equal(await page.isVisible("#phone-help"), true);
     await picture("doctor.png", page.locator("#report"));
     for (let i = 0; i < 2; i++) {
-      await page.click("#doctor-again");
-      await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+      await page.click("#refresh-phones");
+      await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
       assert.deepEqual(await shownFindings(), texts);
     }
     assert.equal(await page.isVisible("#doctor"), true);
@@ -537,8 +537,8 @@ test("the doctor's words are shown as text, once each, and a bridge without /doc
     // An older bridge: the unknown-route reply; the findings shown go, the
     // page's own help stays.
     reply = '{"ok":false,"error":"unknown"}';
-    await page.click("#doctor-again");
-    await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+    await page.click("#refresh-phones");
+    await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
     assert.equal(await page.isVisible("#doctor"), false);
     assert.match(await page.textContent("#phone-help"), /USB debugging ON/);
   } finally {
@@ -1386,6 +1386,9 @@ test("from the public site: a refused local-network permission is told apart fro
       assert.match(refused.status, /Browser ne .* rok diya/);
       assert.match(await refused.p.textContent("#bridge-help"), /Local network access/);
       assert.equal(await refused.p.isVisible("#bridge-steps"), false);
+      // From the site the steps (shown when no bridge answers) download the Windows bridge.
+      assert.equal(await refused.p.getAttribute("#bridge-download", "href"), "talvik-web-bridge.exe");
+      assert.match(await refused.p.textContent("#bridge-steps"), /double-click/);
       await picture("browser-blocked.png", refused.p.locator("#bridge"));
     } finally {
       await refused.pub.close();
@@ -1424,8 +1427,12 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
   assert.equal(r.ok, false);
   assert.match(r.text, /Bridge se jawab nahi aaya\. .*nahi mila/);
   assert.match(await page.textContent("#bridge-status"), /^Koi bridge nahi chal raha/);
-  assert.equal(await page.isVisible("#bridge-download"), true);
-  assert.match(await page.textContent("#bridge-steps"), /double-click/);
+  // Served from this PC: the bridge is started with the project's script,
+  // no Windows download is named.
+  const steps = await page.textContent("#bridge-steps");
+  assert.match(steps, /bash scripts\/run\.sh/);
+  assert.ok(!/\.exe|double-click/.test(steps), steps);
+  assert.equal(await page.isVisible("#bridge-steps"), true);
   assert.equal(await page.isDisabled("#read-phone"), true);
   // No bridge, no phone state: nothing green or "ready" stays behind.
   assert.equal(await page.$eval("#phone-status", (el) => el.classList.contains("ok")), false);
