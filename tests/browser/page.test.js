@@ -1188,11 +1188,13 @@ test("listed but not ready: the bridge's finding for that phone is the next step
   await t.test("an offline phone: its finding after a read and after a restart, not 'USB debugging ON'", async () => {
     await usePhones([...adbList(`${ADB_SERIAL}\\toffline\\n`), "match", ""].join("\n"), fastbootNoPhone);
     const offline = await findingFor(ADB_SERIAL);
-    await page.setViewportSize({ width: 360, height: 740 });
-    await page.evaluate(() => window.scrollTo(0, 0));
-    await page.click("#read-phone");
-    assert.equal((await verdict("#report-result")).ok, false);
-    await nextStepIs("#report-result", offline);
+    for (const [width, height] of [[1280, 800], [360, 740]]) {
+      await page.setViewportSize({ width, height });
+      await page.evaluate(() => window.scrollTo(0, 0));
+      await page.click("#read-phone");
+      assert.equal((await verdict("#report-result")).ok, false);
+      await nextStepIs("#report-result", offline);
+    }
     await page.evaluate(() => window.scrollTo(0, 0));
     await page.click('[data-reboot="system"]');
     assert.equal((await verdict("#power-result")).ok, false);
