@@ -68,8 +68,20 @@ afterEach(async () => {
   if (page) await h.settle(page, bridge, bridgeRequests);
 });
 
-// Sets the tools' scripts and reloads the phone list the way a user does.
+// Sets the tools' scripts and opens the page afresh, so that no choice of
+// an earlier test is carried over: done once the bridge is found and the
+// phone list read.
 async function usePhones(adb, fastboot) {
+  bridge.setScript("adb", adb);
+  bridge.setScript("fastboot", fastboot);
+  await page.reload();
+  await waitForText(page, "#bridge-status", "Bridge mil gaya");
+  await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled, { polling: 100 });
+}
+
+// Sets the tools' scripts and reads the phone list again on the same page,
+// the way a user does.
+async function refreshPhones(adb, fastboot) {
   bridge.setScript("adb", adb);
   bridge.setScript("fastboot", fastboot);
   await page.click("#refresh-phones");
@@ -241,4 +253,35 @@ test("Firefox: a flash from a URL shows the bytes downloaded while the download 
     release();
     await h.closeServer(server);
   }
+});
+
+test("Firefox: the chosen phone away holds the flash; back in Fastboot mode it is the one flashed", async () => {
+  const image = h.makeImage(4096);
+  image.write("ANDROID!", 0, "latin1");
+  const file = path.join(imageDir, "away.img");
+  fs.writeFileSync(file, image);
+  const fastbootBoth = fastbootWithPhone.replace(`say ${FB_SERIAL}\\tfastboot\\n`,
+    `say ${FB_SERIAL}\\tfastboot\\n${ADB_SERIAL}\\tfastboot\\n`).replace(`match ${FB_SERIAL} flash`, "match flash");
+  await usePhones(adbWithPhone, fastbootWithPhone);
+  await page.click(`input[name=phone][value="${ADB_SERIAL}"]`);
+  await refreshPhones(adbNoPhone, fastbootWithPhone);
+  const away = `${ADB_SERIAL} abhi list mein nahi \u2014 restart ho raha hai?`;
+  assert.equal(await page.$eval("#phone-status", (el) => el.textContent), away);
+  await page.select("#image-partition", "boot");
+  await (await page.$("#image-file")).uploadFile(file);
+  bridge.clearToolCalls("fastboot");
+  await page.click("#flash-image");
+  const held = await verdict("#image-result");
+  assert.ok(!held.ok && held.text.includes(away), held.text);
+  assert.equal(await page.$("#confirm[open]"), null);
+
+  await refreshPhones(adbNoPhone, fastbootBoth);
+  await page.click("#flash-image");
+  await page.waitForSelector("#confirm[open]");
+  const asked = await page.$eval("#confirm", (d) => d.textContent);
+  assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+  await page.click("#confirm-yes");
+  assert.equal((await verdict("#image-result")).ok, true);
+  const flashes = bridge.toolCalls("fastboot").filter((c) => / flash /.test(" " + c));
+  assert.deepEqual(flashes.map((c) => c.split(" ").slice(0, 4).join(" ")), [`-s ${ADB_SERIAL} flash boot`]);
 });

@@ -128,8 +128,20 @@ function picture(name, target = page) {
   return target.screenshot({ path: path.join(h.outputDir, name) });
 }
 
-// Sets the tools' scripts and reloads the phone list the way a user does.
+// Sets the tools' scripts and opens the page afresh, so that no choice of
+// an earlier test is carried over: done once the bridge is found and the
+// phone list read.
 async function usePhones(adb, fastboot) {
+  bridge.setScript("adb", adb);
+  bridge.setScript("fastboot", fastboot);
+  await page.reload();
+  await h.waitForText(page, "#bridge-status", "Bridge mil gaya");
+  await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
+}
+
+// Sets the tools' scripts and reads the phone list again on the same page,
+// the way a user does.
+async function refreshPhones(adb, fastboot) {
   bridge.setScript("adb", adb);
   bridge.setScript("fastboot", fastboot);
   await page.click("#refresh-phones");
@@ -439,7 +451,9 @@ test("report: ADB, Fastboot and no phone, grouped, in GB, copied as text", async
   });
 
   await t.test("a Fastboot report replaces the ADB one", async () => {
-    await usePhones(adbNoPhone, fastbootWithPhone);
+    // The same page: the ADB phone is gone, the Fastboot one is chosen.
+    await refreshPhones(adbNoPhone, fastbootWithPhone);
+    await page.check(`input[name=phone][value="${FB_SERIAL}"]`);
     const r = await readReport();
     assert.match(r.text, /Mode: Fastboot/);
     const rows = await reportRows();
@@ -461,7 +475,7 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
   const shownFindings = () => page.$$eval("#doctor-findings li", (lis) => lis.map((li) => li.firstChild.textContent));
   const bridgeFindings = async () => JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
 
-  await t.test("a no-phone answer: the doctor's texts, and after each 'Dobara check karein' still each once", async () => {
+  await t.test("a no-phone answer: the doctor's texts, and after each 'Phone list taza karein' still each once", async () => {
     await usePhones(adbNoPhone, fastbootNoPhone);
     const r = await readReport();
     assert.ok(r.text.includes(NO_PHONE), r.text);
@@ -475,8 +489,8 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
     assert.equal(await page.isVisible("#phone-help"), true);
     await picture("doctor.png", page.locator("#report"));
     for (let i = 0; i < 2; i++) {
-      await page.click("#doctor-again");
-      await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+      await page.click("#refresh-phones");
+      await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
       assert.deepEqual(await shownFindings(), texts);
     }
     assert.equal(await page.isVisible("#doctor"), true);
@@ -495,7 +509,7 @@ test("no phone ready: the bridge's findings shown once, as the next step, under 
   });
 
   await t.test("a ready phone: the findings go", async () => {
-    await usePhones(adbWithPhone, fastbootNoPhone);
+    await refreshPhones(adbWithPhone, fastbootNoPhone);
     assert.equal(await page.isVisible("#doctor"), false);
   });
 });
@@ -523,8 +537,8 @@ test("the doctor's words are shown as text, once each, and a bridge without /doc
     // An older bridge: the unknown-route reply; the findings shown go, the
     // page's own help stays.
     reply = '{"ok":false,"error":"unknown"}';
-    await page.click("#doctor-again");
-    await page.waitForFunction(() => !document.querySelector("#doctor-again").disabled);
+    await page.click("#refresh-phones");
+    await page.waitForFunction(() => !document.querySelector("#refresh-phones").disabled);
     assert.equal(await page.isVisible("#doctor"), false);
     assert.match(await page.textContent("#phone-help"), /USB debugging ON/);
   } finally {
@@ -1046,6 +1060,254 @@ test("reboot to recovery asks first, then runs adb's recovery reboot and says so
   assert.ok(bridge.toolCalls("adb").some((c) => /(^| )reboot recovery$/.test(c)), bridge.toolCalls("adb").join("\n"));
 });
 
+// Phone A (ADB_SERIAL) and another customer's phone F (FB_SERIAL), as adb
+// and fastboot list them: A in ADB mode, in Fastboot mode, or gone.
+const adbPhoneA = [...adbList(`${ADB_SERIAL}\\tdevice\\n`), "match", ""].join("\n");
+const fastbootListing = (...serials) => [
+  "match devices",
+  `say ${serials.map((s) => `${s}\\tfastboot\\n`).join("")}`,
+  "match getvar",
+  "file fastboot-pixel-7-pro-cheetah-getvar.txt",
+  "match flash",
+  "save 5 flashed.img",
+  "file flash-ok-nothing-phone-3a.txt",
+  "match",
+  "",
+].join("\n");
+const AWAY = `${ADB_SERIAL} abhi list mein nahi \u2014 restart ho raha hai?`;
+const badgeTexts = () => page.$$eval("[data-phone-badge]", (bs) => bs.map((b) => b.textContent));
+const checkedPhones = () => page.$$eval("input[name=phone]:checked", (rs) => rs.map((r) => r.value));
+
+test("the chosen phone is kept while it is away: no other is chosen, work waits, it is chosen again in its new mode", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "flash") || skipUnless(t, "reboot")) return;
+  const image = h.makeImage(4096);
+  image.write("ANDROID!", 0, "latin1");
+
+  await t.test("A leaves the list: it stays chosen, every action is held with that text, F is offered only", async () => {
+    await usePhones(adbPhoneA, fastbootListing(FB_SERIAL));
+    await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+    await refreshPhones(adbNoPhone, fastbootListing(FB_SERIAL));
+    bridge.clearToolCalls();
+    assert.equal(await page.textContent("#phone-status"), AWAY);
+    assert.equal(await page.$eval("#phone-status", (el) => el.classList.contains("ok")), false);
+    for (const b of await badgeTexts()) assert.equal(b, "Phone: " + AWAY);
+    assert.deepEqual(await checkedPhones(), []);
+    assert.equal(await page.isEnabled(`input[name=phone][value="${FB_SERIAL}"]`), true);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", image);
+    for (const [button, result] of [["#flash-image", "#image-result"], ["#boot-image", "#image-result"],
+      ['[data-reboot="fbsystem"]', "#power-result"], ['[data-reboot="bootloader"]', "#power-result"],
+      ["#read-phone", "#report-result"]]) {
+      await page.click(button);
+      const r = await verdict(result);
+      assert.equal(r.ok, false, button);
+      assert.ok(r.text.includes(AWAY), button + ": " + r.text);
+      assert.equal(await page.isVisible("#confirm[open]"), false, button);
+    }
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => /(flash|boot|reboot) /.test(c + " ")), []);
+    assert.deepEqual(bridge.toolCalls("adb").filter((c) => / (reboot|shell)/.test(c)), []);
+  });
+
+  await t.test("A comes back in Fastboot mode: chosen again there, and the flash is confirmed and sent for A", async () => {
+    // Restarted into Android, A leaves fastboot's list.
+    fs.writeFileSync(bridge.file("fastboot-after.script"), fastbootListing(FB_SERIAL));
+    await refreshPhones(adbNoPhone, ["match reboot", "copy fastboot-after.script fastboot.script",
+      fastbootListing(FB_SERIAL, ADB_SERIAL)].join("\n"));
+    assert.equal(await page.textContent("#phone-status"), `Chuna gaya phone: ${ADB_SERIAL} · Fastboot`);
+    // The refusal the phone's absence gave is gone with it.
+    assert.equal(await page.textContent("#report-result"), "");
+    assert.deepEqual(await checkedPhones(), [ADB_SERIAL]);
+    await page.click("#flash-image");
+    const asked = await confirmDialog();
+    assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.deepEqual(fastbootFlashes().map((c) => c.split(" ").slice(0, 4).join(" ")), [`-s ${ADB_SERIAL} flash boot`]);
+  });
+
+  await t.test("after the flash Android's start is offered, and runs only when asked, with its confirmation", async () => {
+    await page.waitForSelector("#image-result #start-android:enabled");
+    assert.equal(await page.textContent("#start-android"), "Android start karein");
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => / reboot/.test(c)), []);
+    bridge.clearToolCalls();
+    await page.click("#start-android");
+    const asked = await confirmDialog();
+    assert.match(asked, /Fastboot se Android/);
+    assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+    // A starts Android: adb lists it again.
+    bridge.setScript("adb", adbPhoneA);
+    await page.click("#confirm-yes");
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, true, r.text);
+    assert.deepEqual(bridge.toolCalls("fastboot").filter((c) => / reboot/.test(c)), [`-s ${ADB_SERIAL} reboot`]);
+    // Back in ADB mode the next step is reading it.
+    await page.waitForSelector("#power-result #next-read:enabled");
+    assert.match(await page.textContent("#phone-status"), new RegExp(`^Chuna gaya phone: ${ADB_SERIAL} · ADB$`));
+  });
+});
+
+test("a restart into the bootloader: the page waits for that phone, then offers the flash for it", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "reboot")) return;
+  await usePhones(adbPhoneA, fastbootListing(FB_SERIAL));
+  await page.check(`input[name=phone][value="${ADB_SERIAL}"]`);
+  await page.click('[data-reboot="bootloader"]');
+  assert.ok((await confirmDialog()).includes(ADB_SERIAL));
+  // The phone restarts: adb no longer lists it, fastboot not yet.
+  bridge.setScript("adb", adbNoPhone);
+  await page.click("#confirm-yes");
+  await h.waitForText(page, "#activity-stage", new RegExp(`^${ADB_SERIAL} Fastboot mode mein aa raha hai\u2026 \\d+ s$`));
+  await h.waitForText(page, "#phone-status", AWAY);
+  assert.deepEqual(await checkedPhones(), []);
+  assert.match(await page.textContent("#power-result"), /Kamyab: Restart: Bootloader/);
+  bridge.setScript("fastboot", fastbootListing(FB_SERIAL, ADB_SERIAL));
+  await page.waitForSelector("#power-result #next-flash:enabled");
+  assert.match(await page.textContent("#power-result .next"), /Fastboot mode mein aa gaya/);
+  assert.equal(await page.textContent("#phone-status"), `Chuna gaya phone: ${ADB_SERIAL} · Fastboot`);
+  assert.ok(bridge.toolCalls("adb").includes(`-s ${ADB_SERIAL} reboot bootloader`), bridge.toolCalls("adb").join("\n"));
+  await page.click("#next-flash");
+  await waitFocus("image-partition", "the offered flash does not lead to the image's fields");
+  await choosePartition("image-partition", "boot");
+  await chooseImage("boot.img", Buffer.from("ANDROID!" + "x".repeat(4088), "latin1"));
+  await page.click("#flash-image");
+  const asked = await confirmDialog();
+  assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
+});
+
+test("listed but not ready: the bridge's finding for that phone is the next step, in view", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "doctor") || skipUnless(t, "reboot")) return;
+  const findingFor = async (serial) => {
+    const findings = JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
+    const own = findings.filter((f) => f.serial === serial);
+    assert.equal(own.length, 1, JSON.stringify(findings));
+    return own[0].text;
+  };
+  const nextStepIs = (selector, text) => waitInView(selector, `the next step in ${selector} is not the finding in view`,
+    `(el.querySelector(".next") || {}).textContent === ${JSON.stringify("Agla qadam: " + text)}`);
+
+  await t.test("an offline phone: its finding after a read and after a restart, not 'USB debugging ON'", async () => {
+    await usePhones([...adbList(`${ADB_SERIAL}\\toffline\\n`), "match", ""].join("\n"), fastbootNoPhone);
+    const offline = await findingFor(ADB_SERIAL);
+    for (const [width, height] of [[1280, 800], [360, 740]]) {
+      await page.setViewportSize({ width, height });
+      await page.evaluate(() => window.scrollTo(0, 0));
+      await page.click("#read-phone");
+      assert.equal((await verdict("#report-result")).ok, false);
+      await nextStepIs("#report-result", offline);
+    }
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.click('[data-reboot="system"]');
+    assert.equal((await verdict("#power-result")).ok, false);
+    await nextStepIs("#power-result", offline);
+    assert.ok(!(await page.textContent("#power-result")).includes("USB debugging ON"));
+  });
+
+  await t.test("a phone in recovery: read gets its finding, and adb's restart reaches it", async () => {
+    await usePhones([...adbList(`${ADB_SERIAL}\\trecovery\\n`), "match", ""].join("\n"), fastbootNoPhone);
+    const other = await findingFor(ADB_SERIAL);
+    await page.click("#read-phone");
+    assert.equal((await verdict("#report-result")).ok, false);
+    await nextStepIs("#report-result", other);
+    bridge.clearToolCalls("adb");
+    await page.click('[data-reboot="system"]');
+    assert.ok((await confirmDialog()).includes(ADB_SERIAL));
+    bridge.setScript("adb", adbPhoneA);
+    await page.click("#confirm-yes");
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, true, r.text);
+    assert.ok(bridge.toolCalls("adb").includes(`-s ${ADB_SERIAL} reboot`), bridge.toolCalls("adb").join("\n"));
+    await page.waitForSelector("#power-result #next-read");
+  });
+});
+
+test("nothing stale: a refusal goes once a later read shows its cause gone", async (t) => {
+  if (skipUnless(t, "devices")) return;
+
+  await t.test("not allowed, then allowed: the refusal and its findings go with the next list", async () => {
+    await usePhones(adbUnauthorized, fastbootNoPhone);
+    const r = await readReport();
+    assert.match(r.text, /ijazat nahi di/);
+    await refreshPhones(adbPhoneA, fastbootNoPhone);
+    assert.equal(await page.textContent("#report-result"), "");
+    assert.equal(await page.isVisible("#doctor"), false);
+  });
+
+  await t.test("no bridge, then the bridge found: 'Bridge nahi mila' goes", async () => {
+    await usePhones(adbPhoneA, fastbootNoPhone);
+    await bridge.stop();
+    try {
+      const r = await readReport();
+      assert.match(r.text, /nahi mila/);
+    } finally {
+      await bridge.start();
+    }
+    await h.waitForText(page, "#bridge-status", `Bridge mil gaya: 127.0.0.1:${bridge.port}`);
+    await h.waitUntil(page, () => document.querySelector("#report-result").textContent === "", undefined,
+      "the verdict that no bridge was found stays under a found bridge");
+  });
+});
+
+test("small points: slot names, what a URL needs, the ADB server stop asks, Tab stays in the dialog, USB makers", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "flash")) return;
+
+  await t.test("a flash of boot on an A/B phone: the dialog names the current slot, the verdict what fastboot wrote", async () => {
+    const writesSlot = ["match devices", `say ${FB_SERIAL}\\tfastboot\\n`, "match getvar",
+      "file fastboot-pixel-7-pro-cheetah-getvar.txt", "match flash", "err " + prolog("Sending 'boot_a' (4 KB)") +
+      "OKAY [  0.010s]\\n" + prolog("Writing 'boot_a'") + "OKAY [  0.000s]\\nFinished. Total time: 0.020s\\n",
+    "match", ""].join("\n");
+    await usePhones(adbNoPhone, writesSlot);
+    assert.equal((await readReport()).ok, true);
+    await choosePartition("image-partition", "boot");
+    await chooseImage("boot.img", Buffer.from("ANDROID!" + "x".repeat(4088), "latin1"));
+    await page.click("#flash-image");
+    assert.match(await confirmDialog(), /Slotboot_a \(phone ka current slot a\)/);
+    await page.click("#confirm-yes");
+    const r = await verdict("#image-result");
+    assert.equal(r.ok, true, r.text);
+    assert.match(r.text, /boot_a likh diya gaya\./);
+  });
+
+  await t.test("a URL that is none: the verdict says it must start with http:// or https://", async () => {
+    await page.selectOption("#url-partition", "dtbo");
+    await page.fill("#url-address", "ftp://example.com/dtbo.img");
+    await page.click("#flash-url");
+    const r = await verdict("#url-result");
+    assert.equal(r.ok, false);
+    assert.match(await page.textContent("#url-result .next"), /http:\/\/ ya https:\/\/ se shuru/);
+  });
+
+  await t.test("the ADB server stop asks first and says WiFi phones are cut off; Tab stays in the dialog", async () => {
+    bridge.clearToolCalls("adb");
+    await page.click("#adb-kill");
+    assert.match(await confirmDialog(), /WiFi .* disconnect/);
+    await waitFocus("confirm-no", "the dialog does not give its no button the focus");
+    for (const id of ["confirm-yes", "confirm-no", "confirm-yes"]) {
+      await page.keyboard.press("Tab");
+      await waitFocus(id, "Tab left the dialog");
+    }
+    await page.keyboard.press("Shift+Tab");
+    await waitFocus("confirm-no", "Shift+Tab left the dialog");
+    await page.keyboard.press("Escape");
+    assert.match((await verdict("#power-result")).text, /rok diya/);
+    assert.deepEqual(bridge.toolCalls("adb").filter((c) => /kill-server/.test(c)), []);
+  });
+
+  await t.test("a USB id is shown with its maker's name where the bridge gives it", async () => {
+    await browser.context.route("**/doctor", (route) => route.fulfill({
+      status: 200,
+      headers: { "Access-Control-Allow-Origin": h.ALLOWED_ORIGIN, "Content-Type": "application/json" },
+      body: JSON.stringify({ ok: true, findings: [{ code: "usb_debugging_off", usb: "2717:ff48", maker: "Xiaomi",
+        text: "USB debugging ON karein." }] }),
+    }));
+    try {
+      await usePhones(adbNoPhone, fastbootNoPhone);
+      await h.waitForText(page, "#doctor-findings", "USB debugging ON karein. (USB 2717:ff48 (Xiaomi))");
+    } finally {
+      await browser.context.unroute("**/doctor");
+    }
+  });
+});
+
 test("any screen: no sideways scroll at 390 and 360 px, results announced, progress named, lang set", async () => {
   assert.match(await page.getAttribute("html", "lang"), /^ur/);
   for (const id of ["bridge-status", "phone-status", "report-result", "image-result", "url-result", "wifi-result", "power-result"]) {
@@ -1126,6 +1388,9 @@ test("from the public site: a refused local-network permission is told apart fro
       assert.match(refused.status, /Browser ne .* rok diya/);
       assert.match(await refused.p.textContent("#bridge-help"), /Local network access/);
       assert.equal(await refused.p.isVisible("#bridge-steps"), false);
+      // From the site the steps (shown when no bridge answers) download the Windows bridge.
+      assert.equal(await refused.p.getAttribute("#bridge-download", "href"), "talvik-web-bridge.exe");
+      assert.match(await refused.p.textContent("#bridge-steps"), /double-click/);
       await picture("browser-blocked.png", refused.p.locator("#bridge"));
     } finally {
       await refused.pub.close();
@@ -1158,12 +1423,18 @@ test("a bridge that went away: searched again on its own, then 'no bridge' with 
   await h.closeServer(blocker);
   blocker = null;
   await page.click("#adb-kill");
+  await confirmDialog();
+  await page.click("#confirm-yes");
   const r = await verdict("#power-result");
   assert.equal(r.ok, false);
   assert.match(r.text, /Bridge se jawab nahi aaya\. .*nahi mila/);
   assert.match(await page.textContent("#bridge-status"), /^Koi bridge nahi chal raha/);
-  assert.equal(await page.isVisible("#bridge-download"), true);
-  assert.match(await page.textContent("#bridge-steps"), /double-click/);
+  // Served from this PC: the bridge is started with the project's script,
+  // no Windows download is named.
+  const steps = await page.textContent("#bridge-steps");
+  assert.match(steps, /bash scripts\/run\.sh/);
+  assert.ok(!/\.exe|double-click/.test(steps), steps);
+  assert.equal(await page.isVisible("#bridge-steps"), true);
   assert.equal(await page.isDisabled("#read-phone"), true);
   // No bridge, no phone state: nothing green or "ready" stays behind.
   assert.equal(await page.$eval("#phone-status", (el) => el.classList.contains("ok")), false);
