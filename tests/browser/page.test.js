@@ -1174,6 +1174,37 @@ test("a restart into the bootloader: the page waits for that phone, then offers 
   assert.ok(asked.includes(ADB_SERIAL) && !asked.includes(FB_SERIAL), asked);
 });
 
+test("a restart into the bootloader that never arrives: after the wait the bridge's findings are the next step", async (t) => {
+  if (skipUnless(t, "devices") || skipUnless(t, "reboot") || skipUnless(t, "doctor")) return;
+  await usePhones(adbPhoneA, fastbootNoPhone);
+  await page.click('[data-reboot="bootloader"]');
+  assert.ok((await confirmDialog()).includes(ADB_SERIAL));
+  // The phone leaves adb's list and never shows in fastboot's.
+  bridge.setScript("adb", adbNoPhone);
+  await page.click("#confirm-yes");
+  await h.waitForText(page, "#activity-stage", new RegExp(`^${ADB_SERIAL} Fastboot mode mein aa raha hai\u2026 \\d+ s$`));
+  // The page's clock jumps past the wait, so the test need not sit through it.
+  await page.evaluate(() => {
+    window.testRealNow = Date.now;
+    Date.now = () => window.testRealNow.call(Date) + 61000;
+  });
+  try {
+    const r = await verdict("#power-result");
+    assert.equal(r.ok, true, r.text);
+    assert.match(r.text, /Phone 60 s mein Fastboot mode mein nahi aaya\./);
+    const findings = JSON.parse((await h.bridgeGet(bridge.port, "/doctor", false)).body).findings;
+    assert.ok(findings.length > 0, "the bridge found nothing to say");
+    const next = "Agla qadam: " + findings.map((f) => f.text).join(" ");
+    await waitInView("#power-result", "the doctor's findings are not the next step in view",
+      `(el.querySelector(".next") || {}).textContent === ${JSON.stringify(next)}`);
+    assert.equal(await page.isVisible("#power-result #next-flash"), false);
+  } finally {
+    await page.evaluate(() => {
+      if (window.testRealNow) Date.now = window.testRealNow;
+    });
+  }
+});
+
 test("listed but not ready: the bridge's finding for that phone is the next step, in view", async (t) => {
   if (skipUnless(t, "devices") || skipUnless(t, "doctor") || skipUnless(t, "reboot")) return;
   const findingFor = async (serial) => {
