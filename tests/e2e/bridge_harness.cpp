@@ -117,6 +117,19 @@ int listen_loopback(int port, int backlog, int* bound) {
   return fd;
 }
 
+bool wait_port_free(int port, int timeout_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    int fd = listen_loopback(port, 1);
+    if (fd >= 0) {
+      ::close(fd);
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 int connect_loopback(int port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -315,6 +328,10 @@ void Bridge::stop() {
     int status;
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
+    // Under Wine the listening socket belongs to wineserver, which lets it
+    // go a moment after the process is gone: the next test may need the
+    // port, so it is waited for (a bounded wait).
+    if (port_ > 0) wait_port_free(port_, 30000);
   }
   if (out_fd_ >= 0) {
     console();

@@ -56,6 +56,10 @@ Reply parse_reply(const std::string& raw);
 // another listener. Returns the socket or -1, and the port in *bound.
 int listen_loopback(int port, int backlog, int* bound = nullptr);
 
+// Waits until `port` on 127.0.0.1 can be listened on again; false when it
+// is still taken after `timeout_ms`.
+bool wait_port_free(int port, int timeout_ms);
+
 // Connects to 127.0.0.1:port; returns the socket or -1.
 int connect_loopback(int port);
 // Sends all bytes; false when the peer went away.
