@@ -182,6 +182,21 @@ Bridge::~Bridge() {
   stop();
   std::error_code ec;
   fs::remove_all(dir_, ec);
+  fs::remove(wine_errors(), ec);
+}
+
+// Beside the test folder, not in it: tests look at what the bridge leaves
+// in its folder.
+std::string Bridge::wine_errors() const { return dir_ + ".wine-stderr"; }
+
+// A start that ended without a banner: the exit code and, under Wine, what
+// Wine itself wrote, so that the failure tells why.
+void Bridge::tell_failed_start() {
+  std::string wine;
+  std::ifstream in(wine_errors(), std::ios::binary);
+  if (in) wine.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::fprintf(stderr, "bridge start failed (exit code %d); console: [%s]; Wine's standard error: [%s]\n",
+               pid_ > 0 ? -1 : exit_code_, console_.c_str(), wine.c_str());
 }
 
 std::string Bridge::binary() const { return dir_ + "/" + file_name(source_); }
@@ -228,15 +243,19 @@ bool Bridge::launch(const std::vector<std::string>& args) {
   };
   put("XDG_CONFIG_HOME", path("config"));
   for (const auto& [name, value] : env_) put(name, value);
+  const std::string errors_path = wine_errors();
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(fds[1], 1);
     int null_fd = ::open("/dev/null", O_RDWR);
     ::dup2(null_fd, 0);
-    if (!under_wine())
+    if (!under_wine()) {
       ::dup2(fds[1], 2);
-    else
-      ::dup2(null_fd, 2);
+    } else {
+      // Wine's own messages stay out of the console the tests compare.
+      int errors = ::open(errors_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+      ::dup2(errors >= 0 ? errors : null_fd, 2);
+    }
     if (::chdir(dir_.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
     for (auto& a : argv_s) argv.push_back(a.data());
@@ -276,9 +295,14 @@ bool Bridge::start(const std::vector<std::string>& args) {
       port_ = std::atoi(text.c_str() + at + std::strlen("  Port:     127.0.0.1:"));
       return true;
     }
-    if (!running()) return false;
+    if (!running()) {
+      console();
+      tell_failed_start();
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  tell_failed_start();
   return false;
 }
 

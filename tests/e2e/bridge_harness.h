@@ -135,6 +135,8 @@ class Bridge {
   int port_ = 0;
   int exit_code_ = -1;
   std::string console_;
+  std::string wine_errors() const;
+  void tell_failed_start();
 };
 
 }  // namespace e2e
